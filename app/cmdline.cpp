@@ -1,0 +1,40 @@
+#include <windows.h>
+
+#include "app/actions.h"
+#include "app/messages.h"
+#include "app/request.h"
+#include "app/state.h"
+#include "catalog/catalog.h"
+#include "res/resource.h"
+
+enum { USAGE_CHARS = 512 };
+
+int ParseCommandLine(char *text, SetupRequest *request)
+{
+    request->action = ACTION_COMPLETE_SETUP;
+    request->platform = PLATFORM_UNKNOWN;
+    int count = CountTokens(text);
+    if (count == 0)
+        return 1;
+    char **tokens = (char **)GlobalAlloc(GPTR, (count + 1) * sizeof(char *));
+    if (!tokens) {
+        ShowMessageId(g_setup.mainWindow, 0, IDS_NO_MEMORY);
+        return 0;
+    }
+    SplitTokens(text, tokens);
+    ApplyTokens(tokens, request);
+    GlobalFree(tokens);
+    return 1;
+}
+
+void ShowUsage(HWND owner)
+{
+    char caption[CAPTION_CHARS];
+    char header[USAGE_CHARS];
+    char text[USAGE_CHARS];
+    LoadMessage(IDS_USAGE_CAPTION, caption, sizeof caption);
+    LoadMessage(IDS_USAGE_TEXT, header, sizeof header);
+    // The shipped catalogue always fits; a text that would not is shown cut.
+    BuildUsageText(header, text, sizeof text);
+    MessageBoxA(owner, text, caption, MB_OK);
+}

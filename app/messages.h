@@ -1,0 +1,26 @@
+// Message catalogue access and the message-box conventions.
+#ifndef TARV_MESSAGES_H
+#define TARV_MESSAGES_H
+
+#include <windows.h>
+
+enum { CAPTION_CHARS = 64, MESSAGE_CHARS = 256 };
+
+// Loads message id into buffer (size in bytes); an empty text if it is missing.
+void LoadMessage(UINT id, char *buffer, int size);
+
+// OK box without icon. A null caption means message 100; a caption longer
+// than the caption buffer is shortened, keeping its end.
+void ShowMessage(HWND owner, const char *caption, const char *text);
+void ShowMessageId(HWND owner, const char *caption, UINT id);
+
+// Formats message textId with the arguments and shows it with caption message
+// captionId (100 or 160).
+void ReportFormatted(HWND owner, UINT captionId, UINT textId, ...);
+
+// Asks message textId with Yes and No; returns 1 for Yes.
+int AskMessage(HWND owner, const char *caption, UINT textId);
+
+void CenterWindow(HWND window);
+
+#endif

@@ -1,0 +1,24 @@
+// Bounded text helpers shared by every subsystem (no Windows dependency).
+#ifndef TARV_TEXT_H
+#define TARV_TEXT_H
+
+#include <stddef.h>
+
+// Formats into out (size bytes). Returns 1 when the whole text fits, 0 when it
+// had to be cut; out is always terminated.
+int FormatText(char *out, size_t size, const char *format, ...);
+
+// Copies src into out; 1 when it fits, 0 when cut (out still terminated).
+int CopyText(char *out, size_t size, const char *src);
+
+// Display form of a text that may be longer than its buffer: a text that fits
+// is copied unchanged, a longer one keeps its end behind "..." so that the
+// meaningful tail of a path stays readable. Bytes of a double-byte character
+// are never split when lead bytes are flagged by isLeadByte (may be null).
+void ShortenForDisplay(char *out, size_t size, const char *src,
+                       int (*isLeadByte)(unsigned char));
+
+// Converts a to z into A to Z in place; no other byte changes.
+void UpperCaseAscii(char *text);
+
+#endif

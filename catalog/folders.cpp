@@ -1,0 +1,29 @@
+#include <windows.h>
+#include <winspool.h>
+
+#include "app/state.h"
+#include "catalog/folders.h"
+
+int GetTargetFolders()
+{
+    UINT systemLength = GetSystemDirectoryA(0, 0);
+    if (systemLength == 0)
+        return 0;
+    g_setup.systemFolder = (char *)GlobalAlloc(GPTR, systemLength);
+    if (!g_setup.systemFolder)
+        return 0;
+    UINT filled = GetSystemDirectoryA(g_setup.systemFolder, systemLength);
+    if (filled == 0 || filled >= systemLength)
+        return 0;
+
+    DWORD needed = 0;
+    if (GetPrinterDriverDirectoryA(0, 0, 1, 0, 0, &needed)
+        || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return 0;
+    g_setup.driverFolder = (char *)GlobalAlloc(GPTR, needed);
+    if (!g_setup.driverFolder)
+        return 0;
+    if (!GetPrinterDriverDirectoryA(0, 0, 1, (LPBYTE)g_setup.driverFolder, needed, &needed))
+        return 0;
+    return 1;
+}

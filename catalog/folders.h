@@ -1,0 +1,7 @@
+#ifndef TARV_FOLDERS_H
+#define TARV_FOLDERS_H
+
+// Fills the run state's systemFolder and driverFolder; 1 when both are known.
+int GetTargetFolders();
+
+#endif

@@ -1,0 +1,70 @@
+# Host build: unit tests of the portable logic, the Windows programs built with
+# the cross toolchain, and the end-to-end tests that run them under Wine.
+set(CMAKE_CXX_STANDARD 17)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+include(ExternalProject)
+
+option(TARV_SANITIZE "Build the host unit tests with ASan and UBSan" OFF)
+
+# The product is 32-bit. End-to-end tests run the same sources built for the
+# architecture Wine can execute here: a kernel without 32-bit support only
+# runs wine64, so the tests then use an x86_64 twin of every program.
+if(NOT TARV_E2E_ARCH)
+  execute_process(COMMAND /usr/lib/wine/wine --version RESULT_VARIABLE wine32_result
+                  OUTPUT_QUIET ERROR_QUIET)
+  if(wine32_result EQUAL 0)
+    set(TARV_E2E_ARCH i686)
+  else()
+    set(TARV_E2E_ARCH x86_64)
+  endif()
+endif()
+set(TARV_E2E_ARCH ${TARV_E2E_ARCH} CACHE STRING "Architecture of the programs run under Wine (i686 or x86_64)")
+message(STATUS "End-to-end tests run ${TARV_E2E_ARCH} programs under Wine")
+
+function(tarv_cross_build arch)
+  ExternalProject_Add(win32-${arch}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/${arch}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw.cmake
+               -DMINGW_ARCH=${arch} -DCMAKE_BUILD_TYPE=MinSizeRel
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    USES_TERMINAL_BUILD ON)
+endfunction()
+
+tarv_cross_build(i686)
+if(NOT TARV_E2E_ARCH STREQUAL "i686")
+  tarv_cross_build(${TARV_E2E_ARCH})
+endif()
+
+# Unit tests.
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES} ${LOGIC_SOURCES})
+target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(unit_tests PRIVATE GTest::gtest GTest::gtest_main)
+if(TARV_SANITIZE)
+  target_compile_options(unit_tests PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all)
+  target_link_options(unit_tests PRIVATE -fsanitize=address,undefined)
+endif()
+gtest_discover_tests(unit_tests TEST_PREFIX "unit.")
+
+# End-to-end tests under Wine; they share one Wine prefix, so they run one at a time.
+file(GLOB E2E_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
+add_executable(e2e_tests ${E2E_TEST_SOURCES})
+target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(e2e_tests PRIVATE GTest::gtest GTest::gtest_main)
+target_compile_definitions(e2e_tests PRIVATE
+  TARV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+  TARV_BUILD_DIR="${CMAKE_BINARY_DIR}"
+  TARV_WIN_BIN="${CMAKE_BINARY_DIR}/${TARV_E2E_ARCH}/bin"
+  TARV_PRODUCT_BIN="${CMAKE_BINARY_DIR}/i686/bin"
+  TARV_E2E_ARCH="${TARV_E2E_ARCH}")
+add_dependencies(e2e_tests win32-i686)
+if(NOT TARV_E2E_ARCH STREQUAL "i686")
+  add_dependencies(e2e_tests win32-${TARV_E2E_ARCH})
+endif()
+gtest_discover_tests(e2e_tests TEST_PREFIX "e2e." DISCOVERY_TIMEOUT 30
+                     PROPERTIES RESOURCE_LOCK wineprefix TIMEOUT 300)

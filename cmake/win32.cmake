@@ -1,0 +1,28 @@
+# Windows build: Setup.exe, the test tools and the sample media.
+enable_language(RC)
+set(CMAKE_CXX_STANDARD 11)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+if(MINGW)
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c65001")
+  add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-format-nonliteral
+                      -Os -ffunction-sections -fdata-sections
+                      $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions> $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
+  # Static runtime: only system DLLs may be imported.
+  set(TARV_STATIC_LINK -static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s)
+endif()
+
+add_executable(Setup WIN32 ${LOGIC_SOURCES} ${WIN32_SOURCES} res/setup.rc)
+target_include_directories(Setup PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(Setup PRIVATE ${TARV_STATIC_LINK} comctl32 winspool advapi32 user32 gdi32 kernel32)
+
+file(GLOB TARV_TOOL_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tools/*)
+foreach(dir ${TARV_TOOL_DIRS})
+  if(EXISTS ${dir}/CMakeLists.txt)
+    add_subdirectory(${dir})
+  endif()
+endforeach()
+if(EXISTS ${CMAKE_SOURCE_DIR}/media/CMakeLists.txt)
+  add_subdirectory(media)
+endif()

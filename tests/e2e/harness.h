@@ -1,0 +1,123 @@
+// End-to-end harness: runs Setup.exe under Wine through the test robot and
+// reads back the robot's transcript and the state left in the Wine prefix.
+#ifndef TARV_E2E_HARNESS_H
+#define TARV_E2E_HARNESS_H
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+struct Control {
+    int id = 0;
+    std::string className;
+    unsigned long style = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string text;
+    std::vector<std::string> lines;  // list-box lines
+    int selected = -1;               // list-box selection
+    long rangeLow = -1, rangeHigh = -1, pos = -1;  // progress bar at first sight
+};
+
+struct Window {
+    int index = 0;
+    std::string className;
+    std::string title;
+    unsigned long style = 0;
+    unsigned long exStyle = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    std::string owner;  // "main", "none" or the index of the owning window
+    int foreground = 0;
+    int defId = 0;
+    int focus = 0;      // control ID with the focus, 0 if none
+    long openedAt = -1, answeredAt = -1, closedAt = -1;
+    std::string answer;
+    std::vector<Control> controls;
+    std::vector<long> progress;  // every position the robot saw after the first sight
+    long progressHigh = -1;
+
+    const Control *Find(int id) const;
+    std::string Text(int id) const;  // "" when there is no such control
+    // A message box: the static with ID 0xFFFF carries its text.
+    bool IsMessageBox() const { return Find(65535) != nullptr && Find(1017) == nullptr && className == "#32770"; }
+    std::string MessageText() const { return Text(65535); }
+    // Button IDs in the box, in the order they were listed.
+    std::vector<int> Buttons() const;
+};
+
+struct Outcome {
+    int exitCode = -1;
+    bool timedOut = false;
+    bool unanswered = false;
+    int unusedAnswers = 0;
+    long exitAt = -1;
+    std::string transcript;
+    std::vector<Window> windows;
+    std::vector<std::string> mainTitles;  // each title the main window showed, in order
+    std::vector<int> mainIconic;          // the iconic state recorded with each
+    std::vector<std::string> events;      // other robot lines (SYSMENU, AFTER-*, STILL-OPEN, ...)
+
+    // Windows whose class is a dialog, in order of appearance.
+    const Window &At(size_t index) const { return windows.at(index); }
+    std::vector<const Window *> MessageBoxes() const;
+    std::string Describe() const { return transcript; }
+};
+
+struct Options {
+    std::string media;        // unix folder holding Setup.exe and drivers/ (MakeMedia)
+    std::string cwd;          // working folder; defaults to media
+    std::string program;      // defaults to media/Setup.exe
+    std::string tail;         // command-line tail
+    bool tailFromFile = false;
+    std::string version = "win2k";  // Wine's reported Windows version, "default" to clear
+    std::string locale;       // LC_ALL for the program; default English
+    std::vector<std::string> answers;
+    bool closeMainEarly = false;
+    bool probeMain = false;
+    int timeoutMs = 60000;
+    std::map<std::string, std::string> env;  // extra environment (WINEDLLOVERRIDES, ...)
+};
+
+// Prepares a fresh copy of the distribution media (Setup.exe and, when the
+// build produced it, the drivers folder) in a folder of its own; returns it.
+std::string MakeMedia(const std::string &name, bool withDrivers = true);
+
+Outcome RunSetup(const Options &options);
+
+// Runs the probe tool with the given commands and returns its output.
+std::string Probe(const std::vector<std::string> &args);
+
+// Lines of the probe output that start with prefix.
+std::vector<std::string> ProbeLines(const std::vector<std::string> &args, const std::string &prefix);
+
+// Value of key in a probe line (key="value" or key=value).
+std::string Field(const std::string &line, const std::string &key);
+
+// Windows path for a unix path (Wine's Z: drive) and back; C: maps into the prefix.
+std::string WinPath(const std::string &unixPath);
+std::string UnixPath(const std::string &winPath);
+
+// Folders of the prefix as the system reports them (Windows form).
+std::string SystemFolder();
+std::string DriverFolder();
+std::string WindowsFolder();
+
+std::string Prefix();
+std::string WinBin();       // where the programs built for the tests are
+std::string ProductBin();   // where the shipped 32-bit programs are
+std::string WorkRoot();     // scratch space for the tests
+
+bool FileExists(const std::string &unixPath);
+std::string ReadFile(const std::string &unixPath);
+void WriteFile(const std::string &unixPath, const std::string &content);
+void RemoveAll(const std::string &unixPath);
+
+// Runs a command (argv) with the Wine environment and returns its exit code;
+// output is appended to *output when given.
+int RunWine(const std::vector<std::string> &args, std::string *output = nullptr,
+            const std::map<std::string, std::string> &env = {});
+
+}  // namespace e2e
+
+#endif

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "app/request.h"
+#include "catalog/catalog.h"
+
+namespace {
+
+SetupRequest Parse(const std::string &line)
+{
+    std::vector<char> text(line.begin(), line.end());
+    text.push_back('\0');
+    SetupRequest request = { ACTION_COMPLETE_SETUP, PLATFORM_UNKNOWN };
+    std::vector<char *> tokens(CountTokens(text.data()) + 1, (char *)1);
+    SplitTokens(text.data(), tokens.data());
+    ApplyTokens(tokens.data(), &request);
+    return request;
+}
+
+void ExpectRequest(const std::string &line, int action, int platform)
+{
+    SetupRequest request = Parse(line);
+    EXPECT_EQ(request.action, action) << line;
+    EXPECT_EQ(request.platform, platform) << line;
+}
+
+}  // namespace
+
+TEST(Tokens, OnlyBlanksAndTabsSeparate)
+{
+    EXPECT_EQ(CountTokens(""), 0);
+    EXPECT_EQ(CountTokens(" \t  "), 0);
+    EXPECT_EQ(CountTokens("a"), 1);
+    EXPECT_EQ(CountTokens("  a\t\tb  c "), 3);
+    EXPECT_EQ(CountTokens("\"a b\""), 2);
+    EXPECT_EQ(CountTokens("a\nb"), 1);  // a line feed is no separator
+
+    char text[] = "\t/OS=WIN95  /x\ty ";
+    char *tokens[5] = { (char *)1, (char *)1, (char *)1, (char *)1, (char *)1 };
+    SplitTokens(text, tokens);
+    EXPECT_STREQ(tokens[0], "/OS=WIN95");
+    EXPECT_STREQ(tokens[1], "/x");
+    EXPECT_STREQ(tokens[2], "y");
+    EXPECT_EQ(tokens[3], nullptr);
+}
+
+TEST(Switches, ActionsAndPrefixes)
+{
+    ExpectRequest("", ACTION_COMPLETE_SETUP, PLATFORM_UNKNOWN);
+    ExpectRequest("/uninstall", ACTION_COMPLETE_DELETION, PLATFORM_UNKNOWN);
+    ExpectRequest("/UNINSTALLX", ACTION_COMPLETE_DELETION, PLATFORM_UNKNOWN);
+    ExpectRequest("/UNINSTAL", ACTION_USAGE, PLATFORM_UNKNOWN);
+    ExpectRequest("/OnlyDeletePrintDevice", ACTION_SIMPLE_DELETION, PLATFORM_UNKNOWN);
+    ExpectRequest("/ONLYADDPRINTDEVICE", ACTION_SIMPLE_SETUP, PLATFORM_UNKNOWN);
+    ExpectRequest("/UNINSTALL /ONLYADDPRINTDEVICE", ACTION_SIMPLE_SETUP, PLATFORM_UNKNOWN);
+    ExpectRequest("UNINSTALL", ACTION_USAGE, PLATFORM_UNKNOWN);
+}
+
+TEST(Switches, PlatformCodes)
+{
+    ExpectRequest("/OS=winnt50", ACTION_COMPLETE_SETUP, 5);
+    ExpectRequest("/OS=WIN98", ACTION_COMPLETE_SETUP, 1);
+    ExpectRequest("/OS=WINME", ACTION_COMPLETE_SETUP, PLATFORM_UNKNOWN);
+    ExpectRequest("/OS=", ACTION_COMPLETE_SETUP, PLATFORM_UNKNOWN);
+    ExpectRequest("/OS=WIN95 /OS=WINME", ACTION_COMPLETE_SETUP, PLATFORM_UNKNOWN);
+    ExpectRequest("/OS=WIN95 /OS=WIN32S /UNINSTALL", ACTION_COMPLETE_DELETION, 7);
+    ExpectRequest("/os=win95\t/uninstall", ACTION_COMPLETE_DELETION, 0);
+}
+
+TEST(Switches, UnknownTokenEndsTheScanWithUsage)
+{
+    ExpectRequest("/OS=WIN95 foo /UNINSTALL", ACTION_USAGE, PLATFORM_UNKNOWN);
+    ExpectRequest("/UNINSTALL \"/OS=WIN95\"", ACTION_USAGE, PLATFORM_UNKNOWN);
+    ExpectRequest("\"/UNINSTALL x\"", ACTION_USAGE, PLATFORM_UNKNOWN);
+}
+
+TEST(Switches, UpperCasingTouchesOnlyAsciiLetters)
+{
+    char text[] = "/os=\xe9win95";
+    char *tokens[2];
+    SplitTokens(text, tokens);
+    SetupRequest request = { ACTION_COMPLETE_SETUP, PLATFORM_UNKNOWN };
+    ApplyTokens(tokens, &request);
+    EXPECT_STREQ(text, "/OS=\xe9WIN95");
+    EXPECT_EQ(request.platform, PLATFORM_UNKNOWN);
+}
+
+TEST(Usage, ListsEveryCodeAfterTheHeader)
+{
+    char text[512];
+    ASSERT_EQ(BuildUsageText("head:", text, sizeof text), 1);
+    EXPECT_STREQ(text, "head:\r\n\tWIN95\r\n\tWIN98\r\n\tWIN98\r\n\tWINNT351\r\n\tWINNT40\r\n\tWINNT50\r\n\tWINNTXP"
+                       "\r\n\tWIN32S");
+    // The texts of every language fit the 512-character buffer; a longer header does not.
+    std::string longHeader(470, 'x');
+    EXPECT_EQ(BuildUsageText(longHeader.c_str(), text, sizeof text), 0);
+    EXPECT_LT(strlen(text), sizeof text);
+}

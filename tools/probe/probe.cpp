@@ -1,0 +1,262 @@
+// Test helper: reads and prepares the state that Setup.exe works on (spooler,
+// services, folders). Each argument group is one command; output is one line
+// per item.
+//
+//   folders                      SYSDIR, DRIVERDIR, WINDIR, INFDIR
+//   printers                     PRINTER lines (level 2)
+//   drivers                      DRIVER lines (level 3)
+//   ports                        PORT lines (level 2)
+//   service NAME                 SERVICE line
+//   device NAME                  DEVICE line (\\.\NAME opened read/write)
+//   add-driver NAME DRIVER DATA CONFIG HELP DEPS   (HELP "-" for none, DEPS '|'-separated)
+//   add-printer NAME PORT DRIVER
+//   add-form NAME
+//   delete-printer NAME | delete-driver NAME
+//   delete-service NAME          stops and deletes a service
+#include <windows.h>
+#include <winspool.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const char *Text(const char *text)
+{
+    return text ? text : "(null)";
+}
+
+void *Fetch(BOOL (*call)(void *, BYTE *, DWORD, DWORD *, DWORD *, DWORD), void *context, DWORD level,
+            DWORD *count)
+{
+    DWORD needed = 0;
+    *count = 0;
+    call(context, 0, 0, &needed, count, level);
+    if (needed == 0)
+        return 0;
+    BYTE *buffer = (BYTE *)calloc(needed, 1);
+    if (!call(context, buffer, needed, &needed, count, level)) {
+        printf("ERROR fetch %lu\n", GetLastError());
+        free(buffer);
+        return 0;
+    }
+    return buffer;
+}
+
+BOOL CallEnumPrinters(void *, BYTE *buffer, DWORD size, DWORD *needed, DWORD *count, DWORD level)
+{
+    return EnumPrintersA(PRINTER_ENUM_LOCAL, 0, level, buffer, size, needed, count);
+}
+
+BOOL CallEnumDrivers(void *, BYTE *buffer, DWORD size, DWORD *needed, DWORD *count, DWORD level)
+{
+    return EnumPrinterDriversA(0, 0, level, buffer, size, needed, count);
+}
+
+BOOL CallEnumPorts(void *, BYTE *buffer, DWORD size, DWORD *needed, DWORD *count, DWORD level)
+{
+    return EnumPortsA(0, level, buffer, size, needed, count);
+}
+
+void ListPrinters()
+{
+    DWORD count;
+    PRINTER_INFO_2A *printers = (PRINTER_INFO_2A *)Fetch(CallEnumPrinters, 0, 2, &count);
+    for (DWORD i = 0; printers && i < count; i++) {
+        PRINTER_INFO_2A *p = &printers[i];
+        printf("PRINTER name=\"%s\" port=\"%s\" driver=\"%s\" comment=\"%s\" processor=\"%s\" datatype=\"%s\" "
+               "attributes=0x%lx\n", Text(p->pPrinterName), Text(p->pPortName), Text(p->pDriverName),
+               Text(p->pComment), Text(p->pPrintProcessor), Text(p->pDatatype), p->Attributes);
+    }
+    free(printers);
+}
+
+void ListDrivers()
+{
+    DWORD count;
+    DRIVER_INFO_3A *drivers = (DRIVER_INFO_3A *)Fetch(CallEnumDrivers, 0, 3, &count);
+    for (DWORD i = 0; drivers && i < count; i++) {
+        DRIVER_INFO_3A *d = &drivers[i];
+        printf("DRIVER name=\"%s\" version=%lu env=\"%s\" driver=\"%s\" data=\"%s\" config=\"%s\" help=\"%s\" "
+               "monitor=\"%s\" datatype=\"%s\" dependent=\"", Text(d->pName), d->cVersion, Text(d->pEnvironment),
+               Text(d->pDriverPath), Text(d->pDataFile), Text(d->pConfigFile), Text(d->pHelpFile),
+               Text(d->pMonitorName), Text(d->pDefaultDataType));
+        for (const char *dep = d->pDependentFiles; dep && *dep; dep += strlen(dep) + 1)
+            printf("%s%s", dep == d->pDependentFiles ? "" : "|", dep);
+        printf("\"\n");
+    }
+    free(drivers);
+}
+
+void ListPorts()
+{
+    DWORD count;
+    PORT_INFO_2A *ports = (PORT_INFO_2A *)Fetch(CallEnumPorts, 0, 2, &count);
+    for (DWORD i = 0; ports && i < count; i++)
+        printf("PORT name=\"%s\" description=\"%s\"\n", Text(ports[i].pPortName), Text(ports[i].pDescription));
+    free(ports);
+}
+
+void ShowFolders()
+{
+    char path[MAX_PATH];
+    GetSystemDirectoryA(path, sizeof path);
+    printf("SYSDIR %s\n", path);
+    DWORD needed = 0;
+    if (GetPrinterDriverDirectoryA(0, 0, 1, (BYTE *)path, sizeof path, &needed))
+        printf("DRIVERDIR %s\n", path);
+    GetWindowsDirectoryA(path, sizeof path);
+    printf("WINDIR %s\n", path);
+}
+
+void ShowService(const char *name)
+{
+    SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : 0;
+    if (!service) {
+        printf("SERVICE name=\"%s\" exists=0 error=%lu\n", name, GetLastError());
+    } else {
+        DWORD needed = 0;
+        QueryServiceConfigA(service, 0, 0, &needed);
+        QUERY_SERVICE_CONFIGA *config = (QUERY_SERVICE_CONFIGA *)calloc(needed + 1, 1);
+        SERVICE_STATUS status;
+        ZeroMemory(&status, sizeof status);
+        QueryServiceStatus(service, &status);
+        if (QueryServiceConfigA(service, config, needed, &needed))
+            printf("SERVICE name=\"%s\" exists=1 type=%lu start=%lu error=%lu binpath=\"%s\" display=\"%s\" "
+                   "state=%lu\n", name, config->dwServiceType, config->dwStartType, config->dwErrorControl,
+                   Text(config->lpBinaryPathName), Text(config->lpDisplayName), status.dwCurrentState);
+        free(config);
+        CloseServiceHandle(service);
+    }
+    if (manager)
+        CloseServiceHandle(manager);
+}
+
+void DeleteServiceNamed(const char *name)
+{
+    SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : 0;
+    if (service) {
+        SERVICE_STATUS status;
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        printf("DELETE-SERVICE %d\n", DeleteService(service) ? 1 : 0);
+        CloseServiceHandle(service);
+    }
+    if (manager)
+        CloseServiceHandle(manager);
+}
+
+void OpenDevice(const char *name)
+{
+    char path[300];
+    _snprintf(path, sizeof path, "\\\\.\\%s", name);
+    path[sizeof path - 1] = '\0';
+    HANDLE device = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_EXISTING, 0, 0);
+    printf("DEVICE name=\"%s\" open=%d error=%lu\n", name, device != INVALID_HANDLE_VALUE,
+           device == INVALID_HANDLE_VALUE ? GetLastError() : 0);
+    if (device != INVALID_HANDLE_VALUE)
+        CloseHandle(device);
+}
+
+void DoAddDriver(char **args)
+{
+    char dependent[1024];
+    size_t used = 0;
+    for (const char *p = args[5]; *p && used < sizeof dependent - 2; p++)
+        dependent[used++] = *p == '|' ? '\0' : *p;
+    dependent[used++] = '\0';
+    dependent[used] = '\0';
+    DRIVER_INFO_3A info;
+    ZeroMemory(&info, sizeof info);
+    info.cVersion = 1120;
+    info.pName = args[0];
+    info.pDriverPath = args[1];
+    info.pDataFile = args[2];
+    info.pConfigFile = args[3];
+    info.pHelpFile = strcmp(args[4], "-") == 0 ? 0 : args[4];
+    info.pDependentFiles = dependent;
+    info.pDefaultDataType = (char *)"RAW";
+    BOOL ok = AddPrinterDriverA(0, 3, (BYTE *)&info);
+    printf("ADD-DRIVER %d %lu\n", ok ? 1 : 0, ok ? 0 : GetLastError());
+}
+
+void DoAddPrinter(char **args)
+{
+    PRINTER_INFO_2A info;
+    ZeroMemory(&info, sizeof info);
+    info.pPrinterName = args[0];
+    info.pPortName = args[1];
+    info.pDriverName = args[2];
+    info.pPrintProcessor = (char *)"winprint";
+    info.pDatatype = (char *)"RAW";
+    info.Attributes = PRINTER_ATTRIBUTE_QUEUED | PRINTER_ATTRIBUTE_LOCAL;
+    HANDLE printer = AddPrinterA(0, 2, (BYTE *)&info);
+    printf("ADD-PRINTER %d %lu\n", printer ? 1 : 0, printer ? 0 : GetLastError());
+    if (printer)
+        ClosePrinter(printer);
+}
+
+void DoAddForm(const char *name)
+{
+    FORM_INFO_1A form;
+    ZeroMemory(&form, sizeof form);
+    form.pName = (char *)name;
+    form.Size.cx = 85600;
+    form.Size.cy = 53980;
+    form.ImageableArea.right = form.Size.cx;
+    form.ImageableArea.bottom = form.Size.cy;
+    BOOL ok = AddFormA(0, 1, (BYTE *)&form);
+    printf("ADD-FORM %d %lu\n", ok ? 1 : 0, ok ? 0 : GetLastError());
+}
+
+void DeletePrinterNamed(const char *name)
+{
+    HANDLE printer = 0;
+    PRINTER_DEFAULTSA defaults = { 0, 0, PRINTER_ALL_ACCESS };
+    if (!OpenPrinterA((char *)name, &printer, &defaults)) {
+        printf("DELETE-PRINTER 0 %lu\n", GetLastError());
+        return;
+    }
+    BOOL ok = DeletePrinter(printer);
+    printf("DELETE-PRINTER %d\n", ok ? 1 : 0);
+    ClosePrinter(printer);
+}
+
+int Needs(int argc, int i, int count)
+{
+    if (i + count >= argc) {
+        printf("ERROR missing arguments\n");
+        exit(2);
+    }
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    for (int i = 1; i < argc; i++) {
+        const char *command = argv[i];
+        if (strcmp(command, "folders") == 0) ShowFolders();
+        else if (strcmp(command, "printers") == 0) ListPrinters();
+        else if (strcmp(command, "drivers") == 0) ListDrivers();
+        else if (strcmp(command, "ports") == 0) ListPorts();
+        else if (strcmp(command, "service") == 0 && Needs(argc, i, 1)) ShowService(argv[++i]);
+        else if (strcmp(command, "delete-service") == 0 && Needs(argc, i, 1)) DeleteServiceNamed(argv[++i]);
+        else if (strcmp(command, "device") == 0 && Needs(argc, i, 1)) OpenDevice(argv[++i]);
+        else if (strcmp(command, "add-driver") == 0 && Needs(argc, i, 6)) { DoAddDriver(argv + i + 1); i += 6; }
+        else if (strcmp(command, "add-printer") == 0 && Needs(argc, i, 3)) { DoAddPrinter(argv + i + 1); i += 3; }
+        else if (strcmp(command, "add-form") == 0 && Needs(argc, i, 1)) DoAddForm(argv[++i]);
+        else if (strcmp(command, "delete-printer") == 0 && Needs(argc, i, 1)) DeletePrinterNamed(argv[++i]);
+        else if (strcmp(command, "delete-driver") == 0 && Needs(argc, i, 1)) {
+            BOOL ok = DeletePrinterDriverA(0, 0, argv[++i]);
+            printf("DELETE-DRIVER %d\n", ok ? 1 : 0);
+        } else {
+            printf("ERROR unknown command %s\n", command);
+            return 2;
+        }
+    }
+    fflush(stdout);
+    return 0;
+}
