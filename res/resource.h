@@ -63,5 +63,6 @@
 #define IDS_FILE_NOT_DELETED    150
 #define IDS_FORM_NOT_DELETED    158
 #define IDS_DELETION_FAILURE    160
+#define IDS_PATH_TOO_LONG       162
 
 #endif
