@@ -17,7 +17,7 @@ add_executable(Setup WIN32 ${LOGIC_SOURCES} ${WIN32_SOURCES} res/setup.rc)
 target_include_directories(Setup PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(Setup PRIVATE ${TARV_STATIC_LINK} comctl32 winspool advapi32 user32 gdi32 kernel32)
 
-file(GLOB TARV_TOOL_DIRS LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/tools/*)
+file(GLOB TARV_TOOL_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*)
 foreach(dir ${TARV_TOOL_DIRS})
   if(EXISTS ${dir}/CMakeLists.txt)
     add_subdirectory(${dir})

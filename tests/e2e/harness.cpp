@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -390,6 +391,8 @@ Outcome RunSetup(const Options &options)
         args.push_back("--close-main-early");
     if (options.probeMain)
         args.push_back("--probe-main");
+    if (options.inject)
+        args.push_back("--inject");
     args.push_back("--");
     args.push_back(WinPath(program));
 
@@ -398,7 +401,10 @@ Outcome RunSetup(const Options &options)
         env["LC_ALL"] = options.locale;
     std::string transcript;
     RunWine(args, &transcript, env);
-    return ParseTranscript(transcript);
+    Outcome run = ParseTranscript(transcript);
+    if (options.inject && std::find(run.events.begin(), run.events.end(), "INJECTED") == run.events.end())
+        ADD_FAILURE() << "inject.dll was not loaded into Setup.exe\n" << transcript;
+    return run;
 }
 
 std::string Probe(const std::vector<std::string> &args)

@@ -74,7 +74,8 @@ struct Options {
     std::string locale;       // LC_ALL for the program; default English
     std::vector<std::string> answers;
     bool closeMainEarly = false;
-    bool probeMain = false;
+    bool probeMain = false;   // needs inject to read the system menu
+    bool inject = false;      // loads tools/inject into Setup.exe; faults from env["TARV_FAULTS"]
     int timeoutMs = 60000;
     std::map<std::string, std::string> env;  // extra environment (WINEDLLOVERRIDES, ...)
 };

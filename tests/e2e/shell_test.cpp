@@ -184,12 +184,42 @@ TEST(Shell, MainWindowStaysMinimised)
     options.tail = "/UNINSTAL";
     options.answers = { "click 1" };
     options.probeMain = true;
+    options.inject = true;
     Outcome run = RunSetup(options);
     ASSERT_FALSE(run.mainTitles.empty()) << run.Describe();
     EXPECT_EQ(run.mainTitles[0], "Tarv Driver setup");
     EXPECT_EQ(run.mainIconic[0], 1);
-    for (const char *event : { "AFTER-RESTORE iconic=1", "AFTER-MAXIMIZE iconic=1", "AFTER-SHOWRESTORE iconic=1" })
+    for (const char *event : { "SYSMENU restore=grey move=grey size=grey minimize=grey maximize=grey close=enabled",
+                               "AFTER-RESTORE iconic=1", "AFTER-MAXIMIZE iconic=1", "AFTER-SHOWRESTORE iconic=1" })
         EXPECT_NE(std::find(run.events.begin(), run.events.end(), event), run.events.end())
             << event << "\n" << run.Describe();
     EXPECT_EQ(run.exitCode, 1);
+}
+
+TEST(Detection, VersionQueryFailureIsReported)
+{
+    Options options;
+    options.media = MakeMedia("shell", false);
+    options.inject = true;
+    options.env["TARV_FAULTS"] = "GetVersionExA=5";
+    options.answers = { "click 1" };
+    Outcome run = RunSetup(options);
+    ASSERT_EQ(run.windows.size(), 1u) << run.Describe();
+    EXPECT_EQ(run.At(0).title, "Tarv Driver setup failure");
+    EXPECT_EQ(run.At(0).MessageText(), "Cannot get which Windows version is installed on this computer...");
+    EXPECT_EQ(run.exitCode, 1);
+}
+
+TEST(Detection, ForcedPlatformSkipsDetection)
+{
+    // Detection would fail here; "/OS=" must not need it.
+    Options options;
+    options.media = MakeMedia("shell", false);
+    options.inject = true;
+    options.env["TARV_FAULTS"] = "GetVersionExA=5";
+    options.tail = "/OS=WIN95";
+    options.answers = { "click 7" };
+    Outcome run = RunSetup(options);
+    ASSERT_EQ(run.windows.size(), 1u) << run.Describe();
+    EXPECT_EQ(run.At(0).MessageText(), Confirmation("Windows 95"));
 }

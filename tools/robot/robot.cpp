@@ -13,7 +13,9 @@
 //     --timeout MS       ends the program after this long (default 60000)
 //     --close-main-early closes the main window as soon as it exists
 //     --probe-main       before the first answer, tries to restore and maximise the
-//                        main window and reads its system menu
+//                        main window and reads its system menu (needs --inject)
+//     --inject           loads inject.dll (beside the robot) into the program as
+//                        soon as its main window exists; it applies TARV_FAULTS
 //     --out FILE         transcript file (default standard output)
 #include <windows.h>
 #include <commctrl.h>
@@ -54,6 +56,9 @@ struct Robot {
     int closeMainEarly;
     int probeMain;
     int probed;
+    int inject;
+    int injected;
+    char sysmenuPath[MAX_PATH];
     int failed;
 };
 
@@ -331,25 +336,13 @@ void RecordMain(Tracked *tracked)
     fflush(robot.out);
 }
 
+char *ReadFileText(const char *path);
+
 void ProbeMain(HWND main)
 {
-    static const struct { UINT command; const char *name; } kItems[] = {
-        { SC_RESTORE, "restore" }, { SC_MOVE, "move" }, { SC_SIZE, "size" },
-        { SC_MINIMIZE, "minimize" }, { SC_MAXIMIZE, "maximize" }, { SC_CLOSE, "close" },
-    };
-    HMENU menu = GetSystemMenu(main, FALSE);
-    if (menu) {
-        Ask(main, WM_INITMENUPOPUP, (WPARAM)menu, MAKELPARAM(0, TRUE));
-        fprintf(robot.out, "@%lu SYSMENU", Now());
-        for (size_t i = 0; i < sizeof kItems / sizeof kItems[0]; i++) {
-            UINT state = GetMenuState(menu, kItems[i].command, MF_BYCOMMAND);
-            fprintf(robot.out, " %s=%s", kItems[i].name,
-                    state == (UINT)-1 ? "absent" : (state & (MF_GRAYED | MF_DISABLED)) ? "grey" : "enabled");
-        }
-        fputc('\n', robot.out);
-    } else {
-        fprintf(robot.out, "@%lu SYSMENU unavailable\n", Now());
-    }
+    char *state = robot.sysmenuPath[0] ? ReadFileText(robot.sysmenuPath) : 0;
+    fprintf(robot.out, "@%lu %s\n", Now(), state && *state ? state : "SYSMENU unavailable");
+    free(state);
     PostMessageW(main, WM_SYSCOMMAND, SC_RESTORE, 0);
     Sleep(200);
     fprintf(robot.out, "@%lu AFTER-RESTORE iconic=%d\n", Now(), IsIconic(main) ? 1 : 0);
@@ -360,6 +353,40 @@ void ProbeMain(HWND main)
     Sleep(200);
     fprintf(robot.out, "@%lu AFTER-SHOWRESTORE iconic=%d\n", Now(), IsIconic(main) ? 1 : 0);
     fflush(robot.out);
+}
+
+// Hooks the program's GUI thread with inject.dll, which the system then loads
+// into the program; waits until the DLL says it has patched the imports.
+void Inject(HWND main)
+{
+    robot.injected = 1;
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(0, path, sizeof path);
+    char *slash = strrchr(path, '\\');
+    if (!length || !slash || slash - path + 12 >= (long)sizeof path)
+        return;
+    strcpy(slash + 1, "inject.dll");
+    HMODULE module = LoadLibraryA(path);
+    HOOKPROC proc = module ? (HOOKPROC)(void *)GetProcAddress(module, "InjectHookProc") : 0;
+    DWORD thread = GetWindowThreadProcessId(main, 0);
+    if (!proc || !SetWindowsHookExA(WH_GETMESSAGE, proc, module, thread)) {
+        fprintf(robot.out, "@%lu INJECT-FAILED %lu\n", Now(), GetLastError());
+        return;
+    }
+    char name[64];
+    _snprintf(name, sizeof name, "TarvInjected-%lu", robot.processId);
+    name[sizeof name - 1] = '\0';
+    for (int tries = 0; tries < 200; tries++) {
+        PostMessageW(main, WM_NULL, 0, 0);
+        HANDLE ready = OpenEventA(SYNCHRONIZE, FALSE, name);
+        if (ready) {
+            CloseHandle(ready);
+            fprintf(robot.out, "@%lu INJECTED\n", Now());
+            return;
+        }
+        Sleep(5);
+    }
+    fprintf(robot.out, "@%lu INJECT-TIMEOUT\n", Now());
 }
 
 Tracked *Find(HWND window)
@@ -394,6 +421,8 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM)
         tracked->progressHigh = -1;
         if (isMain) {
             RecordMain(tracked);
+            if (robot.inject && !robot.injected)
+                Inject(window);
             if (robot.closeMainEarly) {
                 fprintf(robot.out, "@%lu ACTION close-main\n", Now());
                 PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -521,6 +550,7 @@ int main(int argc, char **argv)
         }
         if (strcmp(arg, "--close-main-early") == 0) { robot.closeMainEarly = 1; continue; }
         if (strcmp(arg, "--probe-main") == 0) { robot.probeMain = 1; continue; }
+        if (strcmp(arg, "--inject") == 0) { robot.inject = 1; continue; }
         const char *value = argv[++i];
         if (strcmp(arg, "--cwd") == 0) cwd = value;
         else if (strcmp(arg, "--tail") == 0) tail = value;
@@ -544,6 +574,16 @@ int main(int argc, char **argv)
         return 2;
     if (version)
         SetReportedVersion(program, version);
+    if (robot.probeMain && robot.inject) {
+        // The injected DLL writes the menu state here; the program inherits the variable.
+        GetTempPathA(sizeof robot.sysmenuPath, robot.sysmenuPath);
+        char file[40];
+        _snprintf(file, sizeof file, "tarv-sysmenu-%lu.txt", GetCurrentProcessId());
+        file[sizeof file - 1] = '\0';
+        strncat(robot.sysmenuPath, file, sizeof robot.sysmenuPath - strlen(robot.sysmenuPath) - 1);
+        DeleteFileA(robot.sysmenuPath);
+        SetEnvironmentVariableA("TARV_SYSMENU_OUT", robot.sysmenuPath);
+    }
 
     size_t commandSize = strlen(program) + strlen(tail) + 8;
     char *command = (char *)malloc(commandSize);

@@ -1,0 +1,348 @@
+// Test-only DLL that the robot loads into Setup.exe (through a message hook)
+// to make chosen system calls fail where Wine never fails them, and to read
+// the main window's system menu from inside the process.
+//
+// TARV_FAULTS="Function=error[@n][:text],..." patches Setup.exe's imports of
+// each Function: the call fails with that last-error value, on every call or
+// only on the n-th one; with ":text", only calls whose first (path or name)
+// argument contains text count.
+// TARV_SYSMENU_OUT=path writes the state of the system-menu items after the
+// window has been asked to prepare the menu.
+#include <windows.h>
+#include <winspool.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+enum FaultId {
+    F_DeletePrinter, F_DeletePrinterDriverA, F_DeleteFormA, F_AddPrinterDriverA, F_AddPrinterA,
+    F_OpenPrinterA, F_GetPrinterDriverA, F_EnumPortsA, F_GetPrinterDriverDirectoryA,
+    F_ReadFile, F_WriteFile, F_CreateFileA, F_DeleteFileA, F_CopyFileA, F_GetSystemDirectoryA,
+    F_GetWindowsDirectoryA, F_GetVersionExA, F_GetFileInformationByHandle, F_GlobalAlloc,
+    F_OpenSCManagerA, F_OpenServiceA, F_CreateServiceA, F_StartServiceA, F_ControlService, F_DeleteService,
+    F_Count
+};
+
+struct Fault {
+    const char *name;
+    void *stub;
+    void *original;
+    int active;
+    DWORD error;
+    int nth;      // 0: every call
+    int calls;
+    char match[128];
+};
+
+Fault g_faults[F_Count];
+
+// Counts a call and decides whether it fails; sets the last error when it does.
+bool Fails(FaultId id, const char *argument = 0)
+{
+    Fault &fault = g_faults[id];
+    if (!fault.active)
+        return false;
+    if (fault.match[0] && (!argument || !strstr(argument, fault.match)))
+        return false;
+    fault.calls++;
+    if (fault.nth && fault.calls != fault.nth)
+        return false;
+    SetLastError(fault.error);
+    return true;
+}
+
+template <typename T> T Real(FaultId id) { return (T)g_faults[id].original; }
+
+BOOL WINAPI Fake_DeletePrinter(HANDLE printer)
+{
+    return Fails(F_DeletePrinter) ? FALSE : Real<BOOL (WINAPI *)(HANDLE)>(F_DeletePrinter)(printer);
+}
+BOOL WINAPI Fake_DeletePrinterDriverA(LPSTR server, LPSTR environment, LPSTR name)
+{
+    return Fails(F_DeletePrinterDriverA, name) ? FALSE
+        : Real<BOOL (WINAPI *)(LPSTR, LPSTR, LPSTR)>(F_DeletePrinterDriverA)(server, environment, name);
+}
+BOOL WINAPI Fake_DeleteFormA(HANDLE printer, LPSTR name)
+{
+    return Fails(F_DeleteFormA, name) ? FALSE : Real<BOOL (WINAPI *)(HANDLE, LPSTR)>(F_DeleteFormA)(printer, name);
+}
+BOOL WINAPI Fake_AddPrinterDriverA(LPSTR server, DWORD level, LPBYTE info)
+{
+    return Fails(F_AddPrinterDriverA) ? FALSE
+        : Real<BOOL (WINAPI *)(LPSTR, DWORD, LPBYTE)>(F_AddPrinterDriverA)(server, level, info);
+}
+HANDLE WINAPI Fake_AddPrinterA(LPSTR server, DWORD level, LPBYTE info)
+{
+    return Fails(F_AddPrinterA) ? (HANDLE)0
+        : Real<HANDLE (WINAPI *)(LPSTR, DWORD, LPBYTE)>(F_AddPrinterA)(server, level, info);
+}
+BOOL WINAPI Fake_OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults)
+{
+    return Fails(F_OpenPrinterA, name) ? FALSE
+        : Real<BOOL (WINAPI *)(LPSTR, LPHANDLE, LPPRINTER_DEFAULTSA)>(F_OpenPrinterA)(name, printer, defaults);
+}
+BOOL WINAPI Fake_GetPrinterDriverA(HANDLE printer, LPSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                   LPDWORD needed)
+{
+    return Fails(F_GetPrinterDriverA) ? FALSE
+        : Real<BOOL (WINAPI *)(HANDLE, LPSTR, DWORD, LPBYTE, DWORD, LPDWORD)>(F_GetPrinterDriverA)(
+              printer, environment, level, buffer, size, needed);
+}
+BOOL WINAPI Fake_EnumPortsA(LPSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD count)
+{
+    return Fails(F_EnumPortsA) ? FALSE
+        : Real<BOOL (WINAPI *)(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD)>(F_EnumPortsA)(
+              server, level, buffer, size, needed, count);
+}
+BOOL WINAPI Fake_GetPrinterDriverDirectoryA(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer,
+                                            DWORD size, LPDWORD needed)
+{
+    return Fails(F_GetPrinterDriverDirectoryA) ? FALSE
+        : Real<BOOL (WINAPI *)(LPSTR, LPSTR, DWORD, LPBYTE, DWORD, LPDWORD)>(F_GetPrinterDriverDirectoryA)(
+              server, environment, level, buffer, size, needed);
+}
+BOOL WINAPI Fake_ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped)
+{
+    return Fails(F_ReadFile) ? FALSE
+        : Real<BOOL (WINAPI *)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)>(F_ReadFile)(
+              file, buffer, size, done, overlapped);
+}
+BOOL WINAPI Fake_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped)
+{
+    return Fails(F_WriteFile) ? FALSE
+        : Real<BOOL (WINAPI *)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)>(F_WriteFile)(
+              file, buffer, size, done, overlapped);
+}
+HANDLE WINAPI Fake_CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                               DWORD disposition, DWORD flags, HANDLE templateFile)
+{
+    return Fails(F_CreateFileA, path) ? INVALID_HANDLE_VALUE
+        : Real<HANDLE (WINAPI *)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)>(F_CreateFileA)(
+              path, access, share, security, disposition, flags, templateFile);
+}
+BOOL WINAPI Fake_DeleteFileA(LPCSTR path)
+{
+    return Fails(F_DeleteFileA, path) ? FALSE : Real<BOOL (WINAPI *)(LPCSTR)>(F_DeleteFileA)(path);
+}
+BOOL WINAPI Fake_CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists)
+{
+    return Fails(F_CopyFileA, from) ? FALSE
+        : Real<BOOL (WINAPI *)(LPCSTR, LPCSTR, BOOL)>(F_CopyFileA)(from, to, failIfExists);
+}
+UINT WINAPI Fake_GetSystemDirectoryA(LPSTR buffer, UINT size)
+{
+    return Fails(F_GetSystemDirectoryA) ? 0 : Real<UINT (WINAPI *)(LPSTR, UINT)>(F_GetSystemDirectoryA)(buffer, size);
+}
+UINT WINAPI Fake_GetWindowsDirectoryA(LPSTR buffer, UINT size)
+{
+    return Fails(F_GetWindowsDirectoryA) ? 0
+        : Real<UINT (WINAPI *)(LPSTR, UINT)>(F_GetWindowsDirectoryA)(buffer, size);
+}
+BOOL WINAPI Fake_GetVersionExA(LPOSVERSIONINFOA info)
+{
+    return Fails(F_GetVersionExA) ? FALSE : Real<BOOL (WINAPI *)(LPOSVERSIONINFOA)>(F_GetVersionExA)(info);
+}
+BOOL WINAPI Fake_GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info)
+{
+    return Fails(F_GetFileInformationByHandle) ? FALSE
+        : Real<BOOL (WINAPI *)(HANDLE, LPBY_HANDLE_FILE_INFORMATION)>(F_GetFileInformationByHandle)(file, info);
+}
+HGLOBAL WINAPI Fake_GlobalAlloc(UINT flags, SIZE_T size)
+{
+    return Fails(F_GlobalAlloc) ? (HGLOBAL)0 : Real<HGLOBAL (WINAPI *)(UINT, SIZE_T)>(F_GlobalAlloc)(flags, size);
+}
+SC_HANDLE WINAPI Fake_OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access)
+{
+    return Fails(F_OpenSCManagerA) ? (SC_HANDLE)0
+        : Real<SC_HANDLE (WINAPI *)(LPCSTR, LPCSTR, DWORD)>(F_OpenSCManagerA)(machine, database, access);
+}
+SC_HANDLE WINAPI Fake_OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access)
+{
+    return Fails(F_OpenServiceA, name) ? (SC_HANDLE)0
+        : Real<SC_HANDLE (WINAPI *)(SC_HANDLE, LPCSTR, DWORD)>(F_OpenServiceA)(manager, name, access);
+}
+SC_HANDLE WINAPI Fake_CreateServiceA(SC_HANDLE manager, LPCSTR name, LPCSTR display, DWORD access, DWORD type,
+                                     DWORD start, DWORD errorControl, LPCSTR path, LPCSTR group, LPDWORD tag,
+                                     LPCSTR dependencies, LPCSTR account, LPCSTR password)
+{
+    return Fails(F_CreateServiceA, name) ? (SC_HANDLE)0
+        : Real<SC_HANDLE (WINAPI *)(SC_HANDLE, LPCSTR, LPCSTR, DWORD, DWORD, DWORD, DWORD, LPCSTR, LPCSTR, LPDWORD,
+                                    LPCSTR, LPCSTR, LPCSTR)>(F_CreateServiceA)(
+              manager, name, display, access, type, start, errorControl, path, group, tag, dependencies, account,
+              password);
+}
+BOOL WINAPI Fake_StartServiceA(SC_HANDLE service, DWORD count, LPCSTR *args)
+{
+    return Fails(F_StartServiceA) ? FALSE
+        : Real<BOOL (WINAPI *)(SC_HANDLE, DWORD, LPCSTR *)>(F_StartServiceA)(service, count, args);
+}
+BOOL WINAPI Fake_ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status)
+{
+    return Fails(F_ControlService) ? FALSE
+        : Real<BOOL (WINAPI *)(SC_HANDLE, DWORD, LPSERVICE_STATUS)>(F_ControlService)(service, control, status);
+}
+BOOL WINAPI Fake_DeleteService(SC_HANDLE service)
+{
+    return Fails(F_DeleteService) ? FALSE : Real<BOOL (WINAPI *)(SC_HANDLE)>(F_DeleteService)(service);
+}
+
+void Describe(FaultId id, const char *name, void *stub)
+{
+    g_faults[id].name = name;
+    g_faults[id].stub = stub;
+}
+
+void DescribeAll()
+{
+#define FAULT(fn) Describe(F_##fn, #fn, (void *)Fake_##fn)
+    FAULT(DeletePrinter); FAULT(DeletePrinterDriverA); FAULT(DeleteFormA); FAULT(AddPrinterDriverA);
+    FAULT(AddPrinterA); FAULT(OpenPrinterA); FAULT(GetPrinterDriverA); FAULT(EnumPortsA);
+    FAULT(GetPrinterDriverDirectoryA); FAULT(ReadFile); FAULT(WriteFile); FAULT(CreateFileA);
+    FAULT(DeleteFileA); FAULT(CopyFileA); FAULT(GetSystemDirectoryA); FAULT(GetWindowsDirectoryA);
+    FAULT(GetVersionExA); FAULT(GetFileInformationByHandle); FAULT(GlobalAlloc); FAULT(OpenSCManagerA);
+    FAULT(OpenServiceA); FAULT(CreateServiceA); FAULT(StartServiceA); FAULT(ControlService); FAULT(DeleteService);
+#undef FAULT
+}
+
+// Parses "Name=error[@n][:text]" items separated by commas.
+void ParseFaults(const char *spec)
+{
+    char copy[1024];
+    _snprintf(copy, sizeof copy, "%s", spec);
+    copy[sizeof copy - 1] = '\0';
+    char *context = 0;
+    for (char *item = strtok_s(copy, ",", &context); item; item = strtok_s(0, ",", &context)) {
+        char *value = strchr(item, '=');
+        if (!value)
+            continue;
+        *value++ = '\0';
+        char *match = strchr(value, ':');
+        if (match)
+            *match++ = '\0';
+        char *nth = strchr(value, '@');
+        if (nth)
+            *nth++ = '\0';
+        for (int id = 0; id < F_Count; id++) {
+            Fault &fault = g_faults[id];
+            if (strcmp(fault.name, item) != 0)
+                continue;
+            fault.active = 1;
+            fault.error = (DWORD)strtoul(value, 0, 10);
+            fault.nth = nth ? atoi(nth) : 0;
+            _snprintf(fault.match, sizeof fault.match, "%s", match ? match : "");
+            fault.match[sizeof fault.match - 1] = '\0';
+        }
+    }
+}
+
+void PatchImports(HMODULE module)
+{
+    BYTE *base = (BYTE *)module;
+    IMAGE_DOS_HEADER *dos = (IMAGE_DOS_HEADER *)base;
+    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(base + dos->e_lfanew);
+    IMAGE_DATA_DIRECTORY directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!directory.VirtualAddress)
+        return;
+    for (IMAGE_IMPORT_DESCRIPTOR *import = (IMAGE_IMPORT_DESCRIPTOR *)(base + directory.VirtualAddress);
+         import->Name; import++) {
+        if (!import->OriginalFirstThunk)
+            continue;
+        IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)(base + import->OriginalFirstThunk);
+        IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)(base + import->FirstThunk);
+        for (; names->u1.AddressOfData; names++, slots++) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            const char *name = (const char *)((IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData))->Name;
+            for (int id = 0; id < F_Count; id++) {
+                Fault &fault = g_faults[id];
+                if (!fault.active || strcmp(fault.name, name) != 0)
+                    continue;
+                DWORD oldProtect;
+                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &oldProtect);
+                fault.original = (void *)slots->u1.Function;
+                slots->u1.Function = (ULONG_PTR)fault.stub;
+                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, oldProtect, &oldProtect);
+            }
+        }
+    }
+}
+
+int IsRobot()
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(0, path, sizeof path);
+    const char *base = strrchr(path, '\\');
+    base = base ? base + 1 : path;
+    return _stricmp(base, "robot.exe") == 0;
+}
+
+void WriteSystemMenuState()
+{
+    char path[MAX_PATH];
+    if (!GetEnvironmentVariableA("TARV_SYSMENU_OUT", path, sizeof path))
+        return;
+    HWND main = 0;
+    for (HWND window = FindWindowA("SetupTarvClass", 0); window; window = FindWindowExA(0, window, "SetupTarvClass", 0)) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        if (processId == GetCurrentProcessId()) {
+            main = window;
+            break;
+        }
+    }
+    if (!main)
+        return;
+    HMENU menu = GetSystemMenu(main, FALSE);
+    if (!menu)
+        return;
+    SendMessageA(main, WM_INITMENUPOPUP, (WPARAM)menu, MAKELPARAM(0, TRUE));
+    static const struct { UINT command; const char *name; } kItems[] = {
+        { SC_RESTORE, "restore" }, { SC_MOVE, "move" }, { SC_SIZE, "size" },
+        { SC_MINIMIZE, "minimize" }, { SC_MAXIMIZE, "maximize" }, { SC_CLOSE, "close" },
+    };
+    FILE *out = fopen(path, "wb");
+    if (!out)
+        return;
+    fputs("SYSMENU", out);
+    for (size_t i = 0; i < sizeof kItems / sizeof kItems[0]; i++) {
+        UINT state = GetMenuState(menu, kItems[i].command, MF_BYCOMMAND);
+        fprintf(out, " %s=%s", kItems[i].name,
+                state == (UINT)-1 ? "absent" : (state & (MF_GRAYED | MF_DISABLED)) ? "grey" : "enabled");
+    }
+    fclose(out);
+}
+
+int g_inTarget;
+int g_probed;
+
+}  // namespace
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK InjectHookProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (g_inTarget && !g_probed) {
+        g_probed = 1;
+        WriteSystemMenuState();
+    }
+    return CallNextHookEx(0, code, wParam, lParam);
+}
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
+{
+    if (reason != DLL_PROCESS_ATTACH || IsRobot())
+        return TRUE;
+    g_inTarget = 1;
+    DescribeAll();
+    char spec[1024];
+    if (GetEnvironmentVariableA("TARV_FAULTS", spec, sizeof spec))
+        ParseFaults(spec);
+    PatchImports(GetModuleHandleA(0));
+    char name[64];
+    _snprintf(name, sizeof name, "TarvInjected-%lu", GetCurrentProcessId());
+    name[sizeof name - 1] = '\0';
+    HANDLE ready = CreateEventA(0, TRUE, FALSE, name);
+    if (ready)
+        SetEvent(ready);  // kept open: the robot waits on it
+    return TRUE;
+}
