@@ -3,6 +3,7 @@ set(LOGIC_SOURCES
   app/switches.cpp
   app/text.cpp
   catalog/catalog.cpp
+  deploy/names.cpp
 )
 
 # Win32 front end.
@@ -12,6 +13,9 @@ set(WIN32_SOURCES
   app/main.cpp
   app/messages.cpp
   catalog/folders.cpp
+  deploy/copy_dialog.cpp
+  deploy/deploy.cpp
+  deploy/replace_dialog.cpp
   install/install.cpp
   remove/remove.cpp
 )

@@ -1,0 +1,21 @@
+// Copy dialog: copies one file with a progress bar, for a backup or an install.
+#ifndef TARV_COPY_DIALOG_H
+#define TARV_COPY_DIALOG_H
+
+#include <windows.h>
+
+#include "catalog/catalog.h"
+
+enum CopyMode { COPY_BACKUP = 0, COPY_INSTALL = 1 };
+
+struct CopyJob {
+    int mode;                  // CopyMode
+    const FileEntry *entry;
+    const char *targetFolder;  // as the system returned it
+};
+
+// 1 when the whole file was copied, 0 when the copy failed (already reported),
+// -1 when the dialog cannot be created.
+INT_PTR RunCopyDialog(HWND owner, const CopyJob *job);
+
+#endif
