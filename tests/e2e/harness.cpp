@@ -393,6 +393,8 @@ Outcome RunSetup(const Options &options)
         args.push_back("--probe-main");
     if (options.inject)
         args.push_back("--inject");
+    if (options.injectEarly)
+        args.push_back("--inject-early");
     args.push_back("--");
     args.push_back(WinPath(program));
 

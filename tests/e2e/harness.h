@@ -76,6 +76,8 @@ struct Options {
     bool closeMainEarly = false;
     bool probeMain = false;   // needs inject to read the system menu
     bool inject = false;      // loads tools/inject into Setup.exe; faults from env["TARV_FAULTS"]
+    bool injectEarly = false; // loads it before the main window exists (start-up faults,
+                              // env["TARV_DENY_WINDOW_CLASS"])
     int timeoutMs = 60000;
     std::map<std::string, std::string> env;  // extra environment (WINEDLLOVERRIDES, ...)
 };

@@ -6,6 +6,9 @@
 // each Function: the call fails with that last-error value, on every call or
 // only on the n-th one; with ":text", only calls whose first (path or name)
 // argument contains text count.
+// TARV_DENY_WINDOW_CLASS=name makes the creation of windows of that class fail
+// (the robot then hooks window creation system-wide before the program starts,
+// which also loads this DLL early enough for start-up faults).
 // TARV_SYSMENU_OUT=path writes the state of the system-menu items after the
 // window has been asked to prepare the menu.
 #include <windows.h>
@@ -324,6 +327,22 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK InjectHookProc(int code, WPARA
     if (g_inTarget && !g_probed) {
         g_probed = 1;
         WriteSystemMenuState();
+    }
+    return CallNextHookEx(0, code, wParam, lParam);
+}
+
+extern "C" __declspec(dllexport) LRESULT CALLBACK InjectCbtProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (g_inTarget && code == HCBT_CREATEWND) {
+        char denied[256];
+        char className[256];
+        CBT_CREATEWNDA *create = (CBT_CREATEWNDA *)lParam;
+        if (GetEnvironmentVariableA("TARV_DENY_WINDOW_CLASS", denied, sizeof denied) && create && create->lpcs
+            && !IS_INTRESOURCE(create->lpcs->lpszClass)) {
+            GetClassNameA((HWND)wParam, className, sizeof className);
+            if (_stricmp(className, denied) == 0)
+                return 1;
+        }
     }
     return CallNextHookEx(0, code, wParam, lParam);
 }

@@ -13,6 +13,7 @@
 //   add-form NAME
 //   delete-printer NAME | delete-driver NAME
 //   delete-service NAME          stops and deletes a service
+//   load-library NAME            LoadLibraryA through the default search order
 #include <windows.h>
 #include <winspool.h>
 #include <stdio.h>
@@ -245,6 +246,13 @@ int main(int argc, char **argv)
         else if (strcmp(command, "service") == 0 && Needs(argc, i, 1)) ShowService(argv[++i]);
         else if (strcmp(command, "delete-service") == 0 && Needs(argc, i, 1)) DeleteServiceNamed(argv[++i]);
         else if (strcmp(command, "device") == 0 && Needs(argc, i, 1)) OpenDevice(argv[++i]);
+        else if (strcmp(command, "load-library") == 0 && Needs(argc, i, 1)) {
+            HMODULE module = LoadLibraryA(argv[++i]);
+            char path[MAX_PATH] = "";
+            if (module)
+                GetModuleFileNameA(module, path, sizeof path);
+            printf("LOADED %d %s\n", module ? 1 : 0, path);
+        }
         else if (strcmp(command, "add-driver") == 0 && Needs(argc, i, 6)) { DoAddDriver(argv + i + 1); i += 6; }
         else if (strcmp(command, "add-printer") == 0 && Needs(argc, i, 3)) { DoAddPrinter(argv + i + 1); i += 3; }
         else if (strcmp(command, "add-form") == 0 && Needs(argc, i, 1)) DoAddForm(argv[++i]);

@@ -14,6 +14,8 @@
 //     --close-main-early closes the main window as soon as it exists
 //     --probe-main       before the first answer, tries to restore and maximise the
 //                        main window and reads its system menu (needs --inject)
+//     --inject-early     hooks window creation system-wide with inject.dll before
+//                        the program starts (for start-up faults)
 //     --inject           loads inject.dll (beside the robot) into the program as
 //                        soon as its main window exists; it applies TARV_FAULTS
 //     --out FILE         transcript file (default standard output)
@@ -57,6 +59,7 @@ struct Robot {
     int probeMain;
     int probed;
     int inject;
+    int injectEarly;
     int injected;
     char sysmenuPath[MAX_PATH];
     int failed;
@@ -357,16 +360,21 @@ void ProbeMain(HWND main)
 
 // Hooks the program's GUI thread with inject.dll, which the system then loads
 // into the program; waits until the DLL says it has patched the imports.
-void Inject(HWND main)
+HMODULE LoadInjectDll()
 {
-    robot.injected = 1;
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(0, path, sizeof path);
     char *slash = strrchr(path, '\\');
     if (!length || !slash || slash - path + 12 >= (long)sizeof path)
-        return;
+        return 0;
     strcpy(slash + 1, "inject.dll");
-    HMODULE module = LoadLibraryA(path);
+    return LoadLibraryA(path);
+}
+
+void Inject(HWND main)
+{
+    robot.injected = 1;
+    HMODULE module = LoadInjectDll();
     HOOKPROC proc = module ? (HOOKPROC)(void *)GetProcAddress(module, "InjectHookProc") : 0;
     DWORD thread = GetWindowThreadProcessId(main, 0);
     if (!proc || !SetWindowsHookExA(WH_GETMESSAGE, proc, module, thread)) {
@@ -551,6 +559,7 @@ int main(int argc, char **argv)
         if (strcmp(arg, "--close-main-early") == 0) { robot.closeMainEarly = 1; continue; }
         if (strcmp(arg, "--probe-main") == 0) { robot.probeMain = 1; continue; }
         if (strcmp(arg, "--inject") == 0) { robot.inject = 1; continue; }
+        if (strcmp(arg, "--inject-early") == 0) { robot.injectEarly = 1; continue; }
         const char *value = argv[++i];
         if (strcmp(arg, "--cwd") == 0) cwd = value;
         else if (strcmp(arg, "--tail") == 0) tail = value;
@@ -589,6 +598,12 @@ int main(int argc, char **argv)
     char *command = (char *)malloc(commandSize);
     _snprintf(command, commandSize, "\"%s\" %s", program, tail);
     command[commandSize - 1] = '\0';
+    if (robot.injectEarly) {
+        HMODULE module = LoadInjectDll();
+        HOOKPROC proc = module ? (HOOKPROC)(void *)GetProcAddress(module, "InjectCbtProc") : 0;
+        if (!proc || !SetWindowsHookExA(WH_CBT, proc, module, 0))
+            fprintf(robot.out, "@0 INJECT-FAILED %lu\n", GetLastError());
+    }
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
