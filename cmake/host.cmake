@@ -8,6 +8,31 @@ include(GoogleTest)
 include(ExternalProject)
 
 option(TARV_SANITIZE "Build the host unit tests with ASan and UBSan" OFF)
+option(TARV_HOST_ONLY "Build and test the portable logic only (no Windows programs, no Wine)" OFF)
+option(TARV_FUZZ "Build the libFuzzer target (clang) and a short fuzzing test" OFF)
+
+# Unit tests.
+file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES} ${LOGIC_SOURCES})
+target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(unit_tests PRIVATE GTest::gtest GTest::gtest_main)
+if(TARV_SANITIZE)
+  target_compile_options(unit_tests PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all)
+  target_link_options(unit_tests PRIVATE -fsanitize=address,undefined)
+endif()
+gtest_discover_tests(unit_tests TEST_PREFIX "unit.")
+
+if(TARV_FUZZ)
+  add_executable(fuzz_logic ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_logic.cpp ${LOGIC_SOURCES})
+  target_include_directories(fuzz_logic PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_options(fuzz_logic PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+  target_link_options(fuzz_logic PRIVATE -fsanitize=fuzzer,address,undefined)
+  add_test(NAME fuzz.logic_smoke COMMAND fuzz_logic -runs=300000 -seed=1 -max_len=2048)
+endif()
+
+if(TARV_HOST_ONLY)
+  return()
+endif()
 
 # The product is 32-bit. End-to-end tests run the same sources built for the
 # architecture Wine can execute here: a kernel without 32-bit support only
@@ -39,17 +64,6 @@ tarv_cross_build(i686)
 if(NOT TARV_E2E_ARCH STREQUAL "i686")
   tarv_cross_build(${TARV_E2E_ARCH})
 endif()
-
-# Unit tests.
-file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
-add_executable(unit_tests ${UNIT_TEST_SOURCES} ${LOGIC_SOURCES})
-target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(unit_tests PRIVATE GTest::gtest GTest::gtest_main)
-if(TARV_SANITIZE)
-  target_compile_options(unit_tests PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all)
-  target_link_options(unit_tests PRIVATE -fsanitize=address,undefined)
-endif()
-gtest_discover_tests(unit_tests TEST_PREFIX "unit.")
 
 # End-to-end tests under Wine; they share one Wine prefix, so they run one at a time.
 file(GLOB E2E_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
