@@ -5,7 +5,7 @@
 //   deploytest TARGET LOG ITEM...
 //     TARGET   target folder of the deployment
 //     LOG      file that receives "BAR title=... low=N high=N pos=N" for each
-//              progress bar as it is destroyed, then "CWD folder" and
+//              copy dialog's progress bar as the dialog is destroyed, then "CWD folder" and
 //              "RESULT n" (DeployFileList's result)
 //     ITEM     POLICY,FOLDER,NAME   a list entry; POLICY is always, never,
 //                                   or askN (ask, default answer N)
@@ -28,7 +28,7 @@ SetupState g_setup;
 
 namespace {
 
-enum { MAX_ENTRIES = 32, RUN_TIMER = 1, ITEM_CHARS = 600 };
+enum { MAX_ENTRIES = 32, RUN_TIMER = 1, ITEM_CHARS = 600, PROGRESS_ID = 1017 };
 
 struct TestRun {
     FileEntry entries[MAX_ENTRIES + 1];
@@ -45,11 +45,14 @@ TestRun run;
 LRESULT CALLBACK CbtProc(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HCBT_DESTROYWND && run.log) {
-        HWND window = (HWND)wParam;
+        // Child windows are not announced on every system: look from the dialog.
+        HWND dialog = (HWND)wParam;
+        HWND window = GetDlgItem(dialog, PROGRESS_ID);
         char className[64];
-        if (GetClassNameA(window, className, sizeof className) && lstrcmpiA(className, PROGRESS_CLASSA) == 0) {
+        if (window && GetClassNameA(window, className, sizeof className)
+            && lstrcmpiA(className, PROGRESS_CLASSA) == 0) {
             char title[64];
-            GetWindowTextA(GetParent(window), title, sizeof title);
+            GetWindowTextA(dialog, title, sizeof title);
             fprintf(run.log, "BAR title=\"%s\" low=%ld high=%ld pos=%ld\n", title,
                     (long)SendMessageA(window, PBM_GETRANGE, TRUE, 0),
                     (long)SendMessageA(window, PBM_GETRANGE, FALSE, 0),
