@@ -4,6 +4,7 @@ set(LOGIC_SOURCES
   app/text.cpp
   catalog/catalog.cpp
   deploy/names.cpp
+  remove/datafile.cpp
 )
 
 # Win32 front end.
@@ -18,4 +19,5 @@ set(WIN32_SOURCES
   deploy/replace_dialog.cpp
   install/install.cpp
   remove/remove.cpp
+  remove/spooler.cpp
 )

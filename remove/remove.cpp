@@ -1,9 +1,56 @@
+// Removal sequence: simple deletion (queue and driver registration) and
+// complete deletion (also the driver files marked for removal).
 #include <windows.h>
 
 #include "app/actions.h"
+#include "app/messages.h"
+#include "app/state.h"
+#include "app/text.h"
+#include "catalog/catalog.h"
+#include "catalog/folders.h"
+#include "remove/remove.h"
+#include "res/resource.h"
 
-// Removal sequence: not built yet.
-int RemovePrinter(HWND, int, int)
+enum { DELETION_CAPTION_CHARS = 128 };
+
+// Deletes every marked entry from folder. File attributes are left as they
+// are: a read-only or locked file is reported and the walk goes on.
+static void DeleteMarkedFiles(HWND owner, const char *folder, const FileEntry *list)
 {
+    g_setup.targetFolder = folder;
+    for (const FileEntry *entry = list; entry && entry->name; entry++) {
+        if (!entry->removeOnDeletion)
+            continue;
+        char path[PATH_CHARS];
+        // A cut path would name another file, so it counts as not deleted.
+        if (!FormatText(path, sizeof path, "%s\\%s", folder, entry->name) || !DeleteFileA(path))
+            ShowMessageId(owner, folder, IDS_FILE_NOT_DELETED);
+    }
+}
+
+int RemovePrinter(HWND owner, int row, int complete)
+{
+    char title[CAPTION_CHARS];
+    LoadMessage(IDS_DELETION_TITLE, title, sizeof title);
+    SetWindowTextA(g_setup.mainWindow, title);
+
+    if (!GetTargetFolders()) {
+        char caption[DELETION_CAPTION_CHARS];
+        LoadMessage(IDS_DELETION_FAILURE, caption, sizeof caption);
+        ShowMessageId(owner, caption, IDS_NO_FOLDERS);
+        return 0;
+    }
+    char dataPath[PATH_CHARS];
+    dataPath[0] = '\0';
+    if (!DeletePrinterQueue(owner, dataPath, row))
+        return 0;
+    if (!DeleteDriver(owner, complete, dataPath))
+        return 0;
+    if (!complete)
+        return 1;
+
+    const PlatformEntry *platform = &g_platforms[row];
+    DeleteMarkedFiles(owner, g_setup.systemFolder, platform->systemFiles);
+    DeleteMarkedFiles(owner, g_setup.driverFolder, platform->driverFiles);
     return 1;
 }

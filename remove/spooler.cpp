@@ -1,0 +1,73 @@
+// Spooler side of the removal: the queue, the form and the driver registration.
+#include <windows.h>
+#include <winspool.h>
+
+#include "app/messages.h"
+#include "app/state.h"
+#include "catalog/catalog.h"
+#include "remove/datafile.h"
+#include "remove/remove.h"
+#include "res/resource.h"
+
+// Reads the data file of the queue's driver; nothing here is reported, any
+// failure just leaves dataPath empty.
+static void ReadDataFile(HANDLE printer, char *dataPath)
+{
+    dataPath[0] = '\0';
+    SetLastError(0);
+    DWORD needed = 0;
+    GetPrinterDriverA(printer, 0, 2, 0, 0, &needed);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0)
+        return;
+    BYTE *block = (BYTE *)GlobalAlloc(GPTR, needed);
+    if (!block)
+        return;
+    if (GetPrinterDriverA(printer, 0, 2, block, needed, &needed)) {
+        const DRIVER_INFO_2A *info = (const DRIVER_INFO_2A *)block;
+        TakeDataFile(dataPath, PATH_CHARS, info->pName, info->pDataFile);
+    }
+    GlobalFree(block);
+}
+
+static void ShowDeletionFailure(HWND owner, UINT textId)
+{
+    char caption[CAPTION_CHARS];
+    LoadMessage(IDS_DELETION_FAILURE, caption, sizeof caption);
+    ShowMessageId(owner, caption, textId);
+}
+
+int DeletePrinterQueue(HWND owner, char *dataPath, int row)
+{
+    HANDLE printer = 0;
+    PRINTER_DEFAULTSA defaults = { 0, 0, PRINTER_ALL_ACCESS };
+    if (!OpenPrinterA((LPSTR)MODEL_QUEUE_NAME, &printer, &defaults)) {
+        unsigned long error = GetLastError();
+        ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DELETE_STEP1, error);
+        return 0;
+    }
+    ReadDataFile(printer, dataPath);
+    if (!DeletePrinter(printer)) {
+        unsigned long error = GetLastError();
+        ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DELETE_STEP2, error);
+        ClosePrinter(printer);
+        return 0;
+    }
+    // Only the NT family has forms; the handle stays usable until it is closed.
+    if (!IsNineXFamily(row) && !DeleteFormA(printer, (LPSTR)MODEL_FORM_NAME))
+        ShowDeletionFailure(owner, IDS_FORM_NOT_DELETED);
+    ClosePrinter(printer);
+    return 1;
+}
+
+int DeleteDriver(HWND owner, int complete, const char *dataPath)
+{
+    if (!DeletePrinterDriverA(0, 0, (LPSTR)MODEL_DRIVER_NAME)) {
+        unsigned long error = GetLastError();
+        ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DRIVER_DELETE, error);
+        return 0;
+    }
+    // Only now that the spooler has forgotten the driver is its file free to go.
+    if (complete && dataPath[0])
+        DeleteFileA(dataPath);
+    return 1;
+}
