@@ -449,3 +449,26 @@ TEST(ReplaceDialog, MissingNewFileKeepsTheExistingOne)
     EXPECT_EQ(ReadFile(bench.Target("Tarv.ini")), "old data");
     EXPECT_FALSE(FileExists(bench.Target("Tarv.bku")));
 }
+
+// Windows keeps a working folder below MAX_PATH, so a start folder too long
+// for the source root cannot be set up here; a destination path that does not
+// fit takes the same refusal.
+TEST(Deployment, DestinationPathThatDoesNotFitIsRefused)
+{
+    Bench bench = MakeBench("deep");
+    WriteFile(bench.Source("Tarv.ini"), "new data");
+    std::string target = WinPath(bench.target) + "\\" + std::string(500, 'd');
+    std::string tail = Quoted(target) + " " + Quoted(WinPath(bench.log)) + " " + Quoted("always,Test\\,Tarv.ini");
+
+    Options options;
+    options.program = WinBin() + "/deploytest.exe";
+    options.cwd = bench.media;
+    options.tail = tail;
+    options.answers = { "click 1", "click 7" };
+    Outcome run = RunSetup(options);
+    EXPECT_EQ(run.exitCode, 10) << run.Describe();
+    ASSERT_EQ(run.windows.size(), 2u) << run.Describe();
+    ExpectBox(run.At(0), "Tarv.ini", "Cannot copy : a path of this file is too long...", { 1 });
+    EXPECT_EQ(run.At(0).owner, "main");
+    ExpectBox(run.At(1), "Tarv.ini", kCopyFailed, { 6, 7 });
+}
