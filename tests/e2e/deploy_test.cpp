@@ -472,3 +472,22 @@ TEST(Deployment, DestinationPathThatDoesNotFitIsRefused)
     EXPECT_EQ(run.At(0).owner, "main");
     ExpectBox(run.At(1), "Tarv.ini", kCopyFailed, { 6, 7 });
 }
+
+TEST(Deployment, CommonFilesGoIntoTheSystemFolder)
+{
+    Bench bench = MakeBench("common");
+    fs::create_directories(bench.media + "/drivers/Commun");
+    WriteFile(bench.media + "/drivers/Commun/hwport.dll", "port library");
+    WriteFile(bench.media + "/drivers/Commun/tarvcomm.exe", "tool");
+    WriteFile(bench.Target("hwport.dll"), "old port library");
+    // Row 5 (Windows 2000) takes both tools from Commun\; the target stands in for the system folder.
+    Result deploy = Deploy(bench, { "common,5" });
+    EXPECT_EQ(deploy.result, 1);
+    ASSERT_EQ(deploy.Titles(), (std::vector<std::string>{ kBackupCaption, kSetupCaption, kSetupCaption }))
+        << deploy.run.Describe();
+    ExpectCopyDialog(deploy.run.At(1), kSetupCaption, "hwport.dll", "Commun\\", WinPath(bench.target));
+    ExpectCopyDialog(deploy.run.At(2), kSetupCaption, "tarvcomm.exe", "Commun\\", WinPath(bench.target));
+    EXPECT_EQ(ReadFile(bench.Target("hwport.dll")), "port library");
+    EXPECT_EQ(ReadFile(bench.Target("hwport.bku")), "old port library");
+    EXPECT_EQ(ReadFile(bench.Target("tarvcomm.exe")), "tool");
+}

@@ -11,6 +11,8 @@
 //                                   or askN (ask, default answer N)
 //              hold,PATH            another process holds PATH open without
 //                                   sharing while the list is deployed
+//              common,ROW           deploys the row's common files instead,
+//                                   with TARGET as the system folder
 //   deploytest --hold PATH EVENT    (the holding process) opens PATH, signals
 //                                   EVENT and waits to be ended
 // Exit code: 10 + the result; 2 for a bad command line, 3 when PATH cannot be held.
@@ -35,6 +37,7 @@ struct TestRun {
     char items[MAX_ENTRIES][ITEM_CHARS];
     int count;
     const char *holdPath;
+    int commonRow;  // -1: deploy the entries
     const char *logPath;
     FILE *log;
     int result;
@@ -141,7 +144,13 @@ void CALLBACK RunTimer(HWND window, UINT, UINT_PTR, DWORD)
             return;
         }
     }
-    run.result = DeployFileList(window, run.entries);
+    if (run.commonRow >= 0) {
+        g_setup.systemFolder = (char *)g_setup.targetFolder;
+        g_setup.targetFolder = 0;
+        run.result = DeployCommonFiles(window, run.commonRow);
+    } else {
+        run.result = DeployFileList(window, run.entries);
+    }
     if (holder) {
         TerminateProcess(holder, 0);
         WaitForSingleObject(holder, 5000);
@@ -175,9 +184,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     g_setup.instance = instance;
     g_setup.targetFolder = __argv[1];
     run.logPath = __argv[2];
+    run.commonRow = -1;
     for (int i = 3; i < __argc; i++) {
         if (strncmp(__argv[i], "hold,", 5) == 0)
             run.holdPath = __argv[i] + 5;
+        else if (strncmp(__argv[i], "common,", 7) == 0)
+            run.commonRow = atoi(__argv[i] + 7);
         else if (run.count >= MAX_ENTRIES || !ParseEntry(__argv[i], &run.entries[run.count], run.items[run.count]))
             return 2;
         else
