@@ -2,7 +2,6 @@
 // the form and the marked driver files.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "tests/e2e/harness.h"
@@ -15,9 +14,6 @@ namespace {
 
 const char kModel[] = "Corvan Tessik";
 const char kOtherDriver[] = "Tarv Test Other";
-const char kDeletionTitle[] = "Tarv Driver deletion";
-const char kDeletionFailure[] = "Tarv Driver deletion failure";
-const char kNotDeleted[] = "The file has not been deleted...";
 
 const char *const kNtFiles[] = { "TarvUI.dll", "TarvGI.dll", "Tarv.ini", "Tarva.hlp", "Tarvf.hlp" };
 const char *const kNineXFiles[] = { "Tarv.drv", "Tarva.hlp", "Tarvf.hlp" };
@@ -138,20 +134,6 @@ protected:
         EXPECT_FALSE(DriverRegistered());
     }
 
-    static void ExpectFailureBox(const Window &box, const std::string &text)
-    {
-        EXPECT_TRUE(box.IsMessageBox());
-        EXPECT_EQ(box.title, kDeletionFailure);
-        EXPECT_EQ(box.MessageText(), text);
-        EXPECT_EQ(box.Buttons(), std::vector<int>{ 1 });
-        EXPECT_EQ(box.owner, "main");
-    }
-
-    static bool ShowedDeletionTitle(const Outcome &run)
-    {
-        return std::find(run.mainTitles.begin(), run.mainTitles.end(), kDeletionTitle) != run.mainTitles.end();
-    }
-
     std::string dataFile;  // the spooler's copy of the data file
 };
 
@@ -159,52 +141,39 @@ protected:
 
 TEST_F(Removal, SimpleDeletionKeepsEveryFile)
 {
-    Install(false);
-    Outcome run = Run("/OS=WINNT50 /ONLYDELETEPRINTDEVICE", { "click 6" });
-    ExpectCleanSuccess(run);
+    ASSERT_NO_FATAL_FAILURE(Install(false));
+    ExpectCleanSuccess(Run("/OS=WINNT50 /ONLYDELETEPRINTDEVICE", { "click 6" }));
     for (const char *name : kNtFiles)
         EXPECT_TRUE(FileExists(InDriverFolder(name))) << name;
     EXPECT_TRUE(FileExists(dataFile));
 }
 
-TEST_F(Removal, CompleteDeletionOnNt4KeepsTheModules)
+TEST_F(Removal, CompleteDeletionRemovesTheMarkedFilesOfEachRow)
 {
-    Install(false);
-    Outcome run = Run("/OS=WINNT40 /UNINSTALL", { "click 6" });
-    ExpectCleanSuccess(run);
-    EXPECT_FALSE(FileExists(dataFile));
-    for (const char *name : { "Tarv.ini", "Tarva.hlp", "Tarvf.hlp" })
-        EXPECT_FALSE(FileExists(InDriverFolder(name))) << name;
-    for (const char *name : { "TarvUI.dll", "TarvGI.dll" }) {
-        EXPECT_TRUE(FileExists(InDriverFolder(name))) << name;
-        EXPECT_TRUE(FileExists(InDriverFolder(std::string("3/") + name))) << name;
-    }
-}
-
-TEST_F(Removal, CompleteDeletionOnNt5RowsRemovesAllFive)
-{
-    for (const char *code : { "WINNT50", "WINNTXP" }) {
-        SCOPED_TRACE(code);
-        Install(false);
-        Outcome run = Run(std::string("/OS=") + code + " /UNINSTALL", { "click 6" });
-        ExpectCleanSuccess(run);
-        EXPECT_FALSE(FileExists(dataFile));
-        for (const char *name : kNtFiles)
-            EXPECT_FALSE(FileExists(InDriverFolder(name))) << name;
+    struct Case {
+        const char *code;
+        bool nineX;
+        std::vector<const char *> gone, kept;
+    };
+    const Case cases[] = {
+        { "WINNT40", false, { "Tarv.ini", "Tarva.hlp", "Tarvf.hlp" }, { "TarvUI.dll", "TarvGI.dll" } },
+        { "WINNT50", false, { "TarvUI.dll", "TarvGI.dll", "Tarv.ini", "Tarva.hlp", "Tarvf.hlp" }, {} },
+        { "WINNTXP", false, { "TarvUI.dll", "TarvGI.dll", "Tarv.ini", "Tarva.hlp", "Tarvf.hlp" }, {} },
+        { "WIN98", true, { "Tarva.hlp", "Tarvf.hlp" }, { "Tarv.drv" } },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.code);
         Clean();
+        ASSERT_NO_FATAL_FAILURE(Install(c.nineX));
+        // A failing form deletion would show itself if the 9x family tried one.
+        ExpectCleanSuccess(Run(std::string("/OS=") + c.code + " /UNINSTALL", { "click 6" },
+                               c.nineX ? "DeleteFormA=1902" : ""));
+        EXPECT_FALSE(FileExists(dataFile));
+        for (const char *name : c.gone)
+            EXPECT_FALSE(FileExists(InDriverFolder(name))) << name;
+        for (const char *name : c.kept)
+            EXPECT_TRUE(FileExists(InDriverFolder(name))) << name;
     }
-}
-
-TEST_F(Removal, CompleteDeletionOnNineXKeepsTheDriverFile)
-{
-    Install(true);
-    // A form failure would show up here if the 9x family tried to delete one.
-    Outcome run = Run("/OS=WIN98 /UNINSTALL", { "click 6" }, "DeleteFormA=1902");
-    ExpectCleanSuccess(run);
-    EXPECT_FALSE(FileExists(dataFile));
-    EXPECT_TRUE(FileExists(InDriverFolder("Tarv.drv")));
-    EXPECT_FALSE(FileExists(InDriverFolder("Tarva.hlp")));
-    EXPECT_FALSE(FileExists(InDriverFolder("Tarvf.hlp")));
 }
 
 TEST_F(Removal, CommonFilesAndKernelServiceStay)
@@ -216,9 +185,8 @@ TEST_F(Removal, CommonFilesAndKernelServiceStay)
               WindowsFolder() + "\\hwbridge.sys" }, &output);
     ASSERT_EQ(Field(Probe({ "service", "hwbridge" }), "exists"), "1") << output;
 
-    Install(false);
-    Outcome run = Run("/OS=WINNT50 /UNINSTALL", { "click 6" });
-    ExpectCleanSuccess(run);
+    ASSERT_NO_FATAL_FAILURE(Install(false));
+    ExpectCleanSuccess(Run("/OS=WINNT50 /UNINSTALL", { "click 6" }));
     for (const char *name : kCommonFiles) {
         EXPECT_TRUE(FileExists(InSystemFolder(name))) << name;
         RemoveFile(InSystemFolder(name));
@@ -229,19 +197,17 @@ TEST_F(Removal, CommonFilesAndKernelServiceStay)
 
 TEST_F(Removal, FileThatCannotBeDeletedIsReportedAndTheWalkGoesOn)
 {
-    Install(false);
+    ASSERT_NO_FATAL_FAILURE(Install(false));
     RemoveFile(InDriverFolder("Tarva.hlp"));
     MakeReadOnly(InDriverFolder("Tarv.ini"), true);
     Outcome run = Run("/OS=WINNT40 /UNINSTALL", { "click 6", "click 1", "click 1" });
     ASSERT_EQ(run.windows.size(), 3u) << run.Describe();
     // Read-only Tarv.ini, then the missing Tarva.hlp; both name the folder.
     for (size_t i = 1; i < 3; i++) {
-        const Window &box = run.At(i);
-        EXPECT_TRUE(box.IsMessageBox());
-        EXPECT_EQ(box.title, DriverFolder());
-        EXPECT_EQ(box.MessageText(), kNotDeleted);
-        EXPECT_EQ(box.Buttons(), std::vector<int>{ 1 });
-        EXPECT_EQ(box.owner, "main");
+        EXPECT_TRUE(run.At(i).IsMessageBox());
+        EXPECT_EQ(run.At(i).title, DriverFolder());
+        EXPECT_EQ(run.At(i).MessageText(), "The file has not been deleted...");
+        EXPECT_EQ(run.At(i).owner, "main");
     }
     // The read-only file is left read-only, and the next file still goes.
     EXPECT_TRUE(FileExists(InDriverFolder("Tarv.ini")));
@@ -252,75 +218,53 @@ TEST_F(Removal, FileThatCannotBeDeletedIsReportedAndTheWalkGoesOn)
     EXPECT_EQ(run.exitCode, 1);
 }
 
-TEST_F(Removal, MissingQueueStopsBeforeTheDriver)
+// Each failing step is reported with the deletion caption, stops the sequence
+// where it says, and leaves every file in place.
+TEST_F(Removal, FailingStepsAreReported)
 {
-    Install(false);
-    Probe({ "delete-printer", kModel });
-    Outcome run = Run("/OS=WINNT50 /UNINSTALL", { "click 6", "click 1" });
-    ASSERT_EQ(run.windows.size(), 2u) << run.Describe();
-    ExpectFailureBox(run.At(1), "Printer deletion has failed for reason 1801 step 1...");
-    EXPECT_TRUE(ShowedDeletionTitle(run)) << run.Describe();
-    EXPECT_TRUE(DriverRegistered());
-    for (const char *name : kNtFiles)
-        EXPECT_TRUE(FileExists(InDriverFolder(name))) << name;
-    EXPECT_EQ(run.exitCode, 1);
-}
-
-TEST_F(Removal, RefusedQueueDeletionKeepsTheDriver)
-{
-    Install(false);
-    Outcome run = Run("/OS=WINNT50 /UNINSTALL", { "click 6", "click 1" }, "DeletePrinter=5");
-    ASSERT_EQ(run.windows.size(), 2u) << run.Describe();
-    ExpectFailureBox(run.At(1), "Printer deletion has failed for reason 5 step 2...");
-    EXPECT_TRUE(DriverRegistered());
-    EXPECT_TRUE(FileExists(dataFile));
-    EXPECT_TRUE(FileExists(InDriverFolder("Tarv.ini")));
-    EXPECT_EQ(run.exitCode, 1);
-}
-
-TEST_F(Removal, RefusedDriverDeletionKeepsItsFiles)
-{
-    Install(false);
-    Outcome run = Run("/OS=WINNT50 /UNINSTALL", { "click 6", "click 1" }, "DeletePrinterDriverA=2001");
-    ASSERT_EQ(run.windows.size(), 2u) << run.Describe();
-    ExpectFailureBox(run.At(1), "Printer driver deletion has failed for reason 2001...");
-    EXPECT_FALSE(QueueExists());
-    EXPECT_TRUE(DriverRegistered());
-    // The data file goes only once the spooler has forgotten the driver.
-    EXPECT_TRUE(FileExists(dataFile));
-    for (const char *name : kNtFiles)
-        EXPECT_TRUE(FileExists(InDriverFolder(name))) << name;
-    EXPECT_EQ(run.exitCode, 1);
-}
-
-TEST_F(Removal, FormFailureOnNtIsReportedAndTheDeletionGoesOn)
-{
-    Install(false);
-    Outcome run = Run("/OS=WINNT50 /ONLYDELETEPRINTDEVICE", { "click 6", "click 1" }, "DeleteFormA=1902");
-    ASSERT_EQ(run.windows.size(), 2u) << run.Describe();
-    ExpectFailureBox(run.At(1), "Paper format created for printer has not been deleted from the system...");
-    EXPECT_FALSE(QueueExists());
-    EXPECT_FALSE(DriverRegistered());
-    EXPECT_EQ(run.exitCode, 1);
-}
-
-TEST_F(Removal, UnknownTargetFoldersStopEverything)
-{
-    Install(false);
-    Outcome run = Run("/OS=WINNT50 /UNINSTALL", { "click 6", "click 1" }, "GetPrinterDriverDirectoryA=5");
-    ASSERT_EQ(run.windows.size(), 2u) << run.Describe();
-    ExpectFailureBox(run.At(1), "Cannot get target folders names...");
-    ASSERT_FALSE(run.mainTitles.empty());
-    EXPECT_EQ(run.mainTitles[0], "Tarv Driver setup");
-    EXPECT_TRUE(ShowedDeletionTitle(run)) << run.Describe();
-    EXPECT_TRUE(QueueExists());
-    EXPECT_TRUE(DriverRegistered());
-    EXPECT_EQ(run.exitCode, 1);
+    struct Case {
+        const char *tail, *faults, *text;
+        bool withQueue, queueAfter, driverAfter;
+    };
+    const Case cases[] = {
+        { "/UNINSTALL", "", "Printer deletion has failed for reason 1801 step 1...", false, false, true },
+        { "/UNINSTALL", "DeletePrinter=5", "Printer deletion has failed for reason 5 step 2...", true, true, true },
+        { "/UNINSTALL", "DeletePrinterDriverA=2001", "Printer driver deletion has failed for reason 2001...",
+          true, false, true },
+        { "/UNINSTALL", "GetPrinterDriverDirectoryA=5", "Cannot get target folders names...", true, true, true },
+        { "/ONLYDELETEPRINTDEVICE", "DeleteFormA=1902",
+          "Paper format created for printer has not been deleted from the system...", true, false, false },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        Clean();
+        ASSERT_NO_FATAL_FAILURE(Install(false));
+        if (!c.withQueue)
+            Probe({ "delete-printer", kModel });
+        Outcome run = Run(std::string("/OS=WINNT50 ") + c.tail, { "click 6", "click 1" }, c.faults);
+        ASSERT_EQ(run.windows.size(), 2u) << run.Describe();
+        const Window &box = run.At(1);
+        EXPECT_TRUE(box.IsMessageBox());
+        EXPECT_EQ(box.title, "Tarv Driver deletion failure");
+        EXPECT_EQ(box.MessageText(), c.text);
+        EXPECT_EQ(box.owner, "main");
+        // The title changes before anything else, folder resolution included.
+        ASSERT_FALSE(run.mainTitles.empty());
+        EXPECT_EQ(run.mainTitles[0], "Tarv Driver setup");
+        EXPECT_EQ(run.mainTitles.back(), "Tarv Driver deletion") << run.Describe();
+        EXPECT_EQ(QueueExists(), c.queueAfter);
+        EXPECT_EQ(DriverRegistered(), c.driverAfter);
+        // The data file goes only once the spooler has forgotten the driver.
+        EXPECT_TRUE(FileExists(dataFile));
+        for (const char *name : kNtFiles)
+            EXPECT_TRUE(FileExists(InDriverFolder(name))) << name;
+        EXPECT_EQ(run.exitCode, 1);
+    }
 }
 
 TEST_F(Removal, QueueOnAnotherDriverKeepsThatDriversDataFile)
 {
-    Install(false);
+    ASSERT_NO_FATAL_FAILURE(Install(false));
     WriteFile(InDriverFolder("Other.ini"), "other");
     Register({ "add-driver", kOtherDriver, "TarvGI.dll", "Other.ini", "TarvUI.dll", "-", "Other.ini" });
     Probe({ "delete-printer", kModel });
@@ -328,8 +272,7 @@ TEST_F(Removal, QueueOnAnotherDriverKeepsThatDriversDataFile)
     std::string otherData = UnixPath(RegisteredDataFile(kOtherDriver));
     ASSERT_TRUE(FileExists(otherData)) << otherData;
 
-    Outcome run = Run("/OS=WINNT50 /UNINSTALL", { "click 6" });
-    ExpectCleanSuccess(run);
+    ExpectCleanSuccess(Run("/OS=WINNT50 /UNINSTALL", { "click 6" }));
     EXPECT_TRUE(FileExists(otherData));
     EXPECT_TRUE(Listed("drivers", "DRIVER", kOtherDriver));
 }
