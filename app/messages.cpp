@@ -1,7 +1,6 @@
 #include "app/messages.h"
 
 #include <stdarg.h>
-#include <stdio.h>
 
 #include "app/state.h"
 #include "app/text.h"
@@ -48,9 +47,8 @@ void ReportFormatted(HWND owner, UINT captionId, UINT textId, ...)
     LoadMessage(textId, format, sizeof format);
     va_list args;
     va_start(args, textId);
-    vsnprintf(text, sizeof text, format, args);
+    FormatTextV(text, sizeof text, format, args);  // a message cut to its buffer is still shown
     va_end(args);
-    text[sizeof text - 1] = '\0';
     LoadMessage(captionId, caption, sizeof caption);
     MessageBoxA(owner, text, caption, MB_OK);
 }

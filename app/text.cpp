@@ -4,16 +4,22 @@
 #include <stdio.h>
 #include <string.h>
 
-int FormatText(char *out, size_t size, const char *format, ...)
+int FormatTextV(char *out, size_t size, const char *format, va_list args)
 {
     if (size == 0)
         return 0;
-    va_list args;
-    va_start(args, format);
     int written = vsnprintf(out, size, format, args);
-    va_end(args);
     out[size - 1] = '\0';  // older C runtimes leave a full buffer unterminated
     return written >= 0 && (size_t)written < size;
+}
+
+int FormatText(char *out, size_t size, const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    int fits = FormatTextV(out, size, format, args);
+    va_end(args);
+    return fits;
 }
 
 int CopyText(char *out, size_t size, const char *src)

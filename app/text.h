@@ -2,11 +2,13 @@
 #ifndef TARV_TEXT_H
 #define TARV_TEXT_H
 
+#include <stdarg.h>
 #include <stddef.h>
 
 // Formats into out (size bytes). Returns 1 when the whole text fits, 0 when it
 // had to be cut; out is always terminated.
 int FormatText(char *out, size_t size, const char *format, ...);
+int FormatTextV(char *out, size_t size, const char *format, va_list args);
 
 // Copies src into out; 1 when it fits, 0 when cut (out still terminated).
 int CopyText(char *out, size_t size, const char *src);

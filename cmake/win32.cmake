@@ -8,6 +8,7 @@ if(MINGW)
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c65001")
   add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-format-nonliteral
                       -Os -ffunction-sections -fdata-sections
+                      -fno-asynchronous-unwind-tables
                       $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions> $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
   # Static runtime: only system DLLs may be imported.
   set(TARV_STATIC_LINK -static -static-libgcc -static-libstdc++ -Wl,--gc-sections -s)
@@ -16,6 +17,10 @@ endif()
 add_executable(Setup WIN32 ${LOGIC_SOURCES} ${WIN32_SOURCES} res/setup.rc)
 target_include_directories(Setup PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(Setup PRIVATE ${TARV_STATIC_LINK} comctl32 winspool advapi32 user32 gdi32 kernel32)
+if(MINGW)
+  # The system C runtime's formatting is enough (and keeps the program small).
+  target_compile_definitions(Setup PRIVATE __USE_MINGW_ANSI_STDIO=0)
+endif()
 
 file(GLOB TARV_TOOL_DIRS LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/*)
 foreach(dir ${TARV_TOOL_DIRS})
