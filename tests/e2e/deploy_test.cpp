@@ -153,7 +153,7 @@ void ExpectCopyDialog(const Window &dialog, const char *title, const std::string
     EXPECT_EQ(dialog.Text(1016), to);
     EXPECT_TRUE(dialog.Buttons().empty());
     // The copy starts 500 ms after the dialog has been shown.
-    EXPECT_GE(dialog.closedAt - dialog.openedAt, 400);
+    EXPECT_GE(dialog.closedAt - dialog.openedAt, 300);
 }
 
 // A message box; its owner is "main" or a window index.
