@@ -4,6 +4,8 @@ set(LOGIC_SOURCES
   app/text.cpp
   catalog/catalog.cpp
   deploy/names.cpp
+  install/port_line.cpp
+  install/records.cpp
   remove/datafile.cpp
 )
 
@@ -17,7 +19,11 @@ set(WIN32_SOURCES
   deploy/copy_dialog.cpp
   deploy/deploy.cpp
   deploy/replace_dialog.cpp
+  install/completion_dialog.cpp
   install/install.cpp
+  install/kernel_service.cpp
+  install/port_dialog.cpp
+  install/spooler.cpp
   remove/remove.cpp
   remove/spooler.cpp
 )

@@ -14,6 +14,8 @@
 //   delete-printer NAME | delete-driver NAME
 //   delete-service NAME          stops and deletes a service
 //   load-library NAME            LoadLibraryA through the default search order
+//   add-port NAME | delete-port NAME   a port value under HKLM\...\Windows NT\CurrentVersion\Ports
+//   hold-service NAME MS         keeps a handle to the service open for MS milliseconds
 #include <windows.h>
 #include <winspool.h>
 #include <stdio.h>
@@ -224,6 +226,32 @@ void DeletePrinterNamed(const char *name)
     ClosePrinter(printer);
 }
 
+const char kPortsKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Ports";
+
+void ChangePort(const char *name, int add)
+{
+    HKEY key;
+    LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPortsKey, 0, KEY_SET_VALUE, &key);
+    if (rc == ERROR_SUCCESS) {
+        rc = add ? RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)"", 1) : RegDeleteValueA(key, name);
+        RegCloseKey(key);
+    }
+    printf("%s %d %ld\n", add ? "ADD-PORT" : "DELETE-PORT", rc == ERROR_SUCCESS, rc);
+}
+
+void HoldService(const char *name, DWORD ms)
+{
+    SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : 0;
+    printf("HOLD-SERVICE %d\n", service != 0);
+    fflush(stdout);
+    Sleep(ms);
+    if (service)
+        CloseServiceHandle(service);
+    if (manager)
+        CloseServiceHandle(manager);
+}
+
 int Needs(int argc, int i, int count)
 {
     if (i + count >= argc) {
@@ -245,6 +273,12 @@ int main(int argc, char **argv)
         else if (strcmp(command, "ports") == 0) ListPorts();
         else if (strcmp(command, "service") == 0 && Needs(argc, i, 1)) ShowService(argv[++i]);
         else if (strcmp(command, "delete-service") == 0 && Needs(argc, i, 1)) DeleteServiceNamed(argv[++i]);
+        else if (strcmp(command, "hold-service") == 0 && Needs(argc, i, 2)) {
+            HoldService(argv[i + 1], (DWORD)atol(argv[i + 2]));
+            i += 2;
+        }
+        else if (strcmp(command, "add-port") == 0 && Needs(argc, i, 1)) ChangePort(argv[++i], 1);
+        else if (strcmp(command, "delete-port") == 0 && Needs(argc, i, 1)) ChangePort(argv[++i], 0);
         else if (strcmp(command, "device") == 0 && Needs(argc, i, 1)) OpenDevice(argv[++i]);
         else if (strcmp(command, "load-library") == 0 && Needs(argc, i, 1)) {
             HMODULE module = LoadLibraryA(argv[++i]);

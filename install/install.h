@@ -1,0 +1,26 @@
+// Printer installation: port choice, spooler registration, kernel service and
+// the completion dialog used by InstallPrinter (app/actions.h).
+#ifndef TARV_INSTALL_H
+#define TARV_INSTALL_H
+
+#include <windows.h>
+
+// 1: a port was chosen (g_setup.portName set); 0: cancelled; -1: the dialog
+// could not be shown.
+int RunPortDialog(HWND owner);
+
+// Shows "Setup is complete !" until Quit; returns 1.
+int RunCompletionDialog(HWND owner);
+
+// Register the model's driver and queue; each reports its own failure.
+int AddDriver(HWND owner, int row);
+int AddQueue(HWND owner, int row);
+
+// Silently deletes any earlier queue and driver of the model.
+void PurgePrinter();
+
+// Copies, registers and starts the hwbridge kernel driver; reports each
+// failure itself.
+void InstallKernelService();
+
+#endif

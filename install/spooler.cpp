@@ -1,0 +1,78 @@
+// Registration of the model's driver and queue with the local spooler.
+#include <windows.h>
+#include <winspool.h>
+
+#include "app/messages.h"
+#include "app/state.h"
+#include "catalog/catalog.h"
+#include "install/install.h"
+#include "install/records.h"
+#include "res/resource.h"
+
+// The spooler's records take non-const strings it never writes to.
+static LPSTR Mutable(const char *text)
+{
+    return (LPSTR)text;
+}
+
+int AddDriver(HWND owner, int row)
+{
+    DriverRecord record;
+    DWORD error = ERROR_INSUFFICIENT_BUFFER;  // the record cannot be built
+    if (BuildDriverRecord(row, &record)) {
+        DRIVER_INFO_3A info;
+        ZeroMemory(&info, sizeof info);
+        info.cVersion = (DWORD)record.version;
+        info.pName = Mutable(record.name);
+        info.pEnvironment = Mutable(record.environment);
+        info.pDriverPath = Mutable(record.driverPath);
+        info.pDataFile = Mutable(record.dataFile);
+        info.pConfigFile = Mutable(record.configFile);
+        info.pHelpFile = Mutable(record.helpFile);
+        info.pDependentFiles = record.dependentFiles;
+        info.pMonitorName = Mutable(record.monitorName);
+        info.pDefaultDataType = Mutable(record.defaultDataType);
+        if (AddPrinterDriverA(0, 3, (LPBYTE)&info))
+            return 1;
+        error = GetLastError();
+    }
+    ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_DRIVER_FAILED, (unsigned long)error);
+    return 0;
+}
+
+int AddQueue(HWND owner, int row)
+{
+    (void)row;  // the queue record is the same for every platform
+    QueueRecord record;
+    BuildQueueRecord(g_setup.portName, &record);
+    PRINTER_INFO_2A info;
+    ZeroMemory(&info, sizeof info);
+    info.pPrinterName = Mutable(record.printerName);
+    info.pPortName = Mutable(record.portName);
+    info.pDriverName = Mutable(record.driverName);
+    info.pComment = Mutable(record.comment);
+    info.pPrintProcessor = Mutable(record.printProcessor);
+    info.pDatatype = Mutable(record.dataType);
+    info.Attributes = (DWORD)record.attributes;
+    HANDLE printer = AddPrinterA(0, 2, (LPBYTE)&info);
+    if (printer) {
+        ClosePrinter(printer);
+        return 1;
+    }
+    DWORD error = GetLastError();
+    ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_PRINTER_FAILED, (unsigned long)error);
+    return 0;
+}
+
+void PurgePrinter()
+{
+    HANDLE printer = 0;
+    PRINTER_DEFAULTSA defaults;
+    ZeroMemory(&defaults, sizeof defaults);
+    defaults.DesiredAccess = PRINTER_ALL_ACCESS;
+    if (OpenPrinterA(Mutable(MODEL_QUEUE_NAME), &printer, &defaults)) {
+        DeletePrinter(printer);
+        ClosePrinter(printer);
+    }
+    DeletePrinterDriverA(0, 0, Mutable(MODEL_DRIVER_NAME));
+}

@@ -1,0 +1,166 @@
+#include "tests/e2e/install_env.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+using namespace e2e;
+
+namespace fs = std::filesystem;
+
+namespace install {
+
+const char kModel[] = "Corvan Tessik";
+
+namespace {
+
+const char *const kDriverFiles[] = { "TarvUI.dll", "TarvGI.dll", "Tarv.ini", "Tarva.hlp", "Tarvf.hlp", "Tarv.drv" };
+const char *const kCommonFiles[] = { "hwport.dll", "tarvcomm.exe" };
+
+std::vector<std::string> g_ports;
+
+void RemoveFile(const std::string &path)
+{
+    std::error_code error;
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, error);
+    fs::remove(path, error);
+}
+
+std::string WithExtension(const std::string &name, const std::string &extension)
+{
+    return name.substr(0, name.rfind('.')) + extension;
+}
+
+std::string FirstLine(const std::vector<std::string> &lines)
+{
+    return lines.empty() ? std::string() : lines.front();
+}
+
+bool HasText(const Window &window, const std::string &text)
+{
+    for (const Control &control : window.controls)
+        if (control.text == text)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+void CleanInstallState()
+{
+    Probe({ "delete-printer", kModel, "delete-driver", kModel, "delete-service", "hwbridge" });
+    for (const std::string folder : { "", "3/" })
+        for (const char *name : kDriverFiles) {
+            RemoveFile(InDriverFolder(folder + name));
+            RemoveFile(InDriverFolder(folder + WithExtension(name, ".bku")));
+        }
+    for (const char *name : kCommonFiles) {
+        RemoveFile(InSystemFolder(name));
+        RemoveFile(InSystemFolder(WithExtension(name, ".bku")));
+    }
+    RemoveFile(KernelDriverFile());
+    // The setup library keeps the INF's name, or picks oemN.inf when it is taken.
+    std::error_code error;
+    for (const auto &entry : fs::directory_iterator(UnixPath(WindowsFolder() + "\\inf"), error)) {
+        std::string name = entry.path().filename().string();
+        bool ours = name == "tarv.inf" || name == "tarv.pnf"
+                    || (name.rfind("oem", 0) == 0 && ReadFile(entry.path().string()).find(kModel) != std::string::npos);
+        if (ours)
+            RemoveFile(entry.path().string());
+    }
+}
+
+void AddTestPort(const std::string &name)
+{
+    std::string out = Probe({ "add-port", name });
+    ASSERT_NE(out.find("ADD-PORT 1"), std::string::npos) << out;
+    g_ports.push_back(name);
+}
+
+void RemoveTestPorts()
+{
+    for (const std::string &name : g_ports)
+        Probe({ "delete-port", name });
+    g_ports.clear();
+}
+
+Options SetupOptions(const std::string &tail, const std::vector<std::string> &answers)
+{
+    Options options;
+    options.media = MakeMedia("install");
+    options.tail = tail;
+    options.answers = answers;
+    return options;
+}
+
+std::string RawField(const std::string &line, const std::string &key)
+{
+    std::string marker = " " + key + "=\"";
+    size_t start = line.find(marker);
+    if (start == std::string::npos)
+        return std::string();
+    start += marker.size();
+    return line.substr(start, line.find('"', start) - start);
+}
+
+static std::string LineNamed(const char *what, const char *prefix, const std::string &name)
+{
+    for (const std::string &line : ProbeLines({ what }, prefix))
+        if (RawField(line, "name") == name)
+            return line;
+    return std::string();
+}
+
+std::string QueueLine() { return LineNamed("printers", "PRINTER", kModel); }
+std::string DriverLine() { return LineNamed("drivers", "DRIVER", kModel); }
+std::string ServiceLine() { return FirstLine(ProbeLines({ "service", "hwbridge" }, "SERVICE")); }
+
+std::vector<std::string> Boxes(const Outcome &run)
+{
+    std::vector<std::string> boxes;
+    for (const Window &window : run.windows) {
+        if (!window.IsMessageBox() || Completion(run) == &window || window.Find(1018))
+            continue;
+        if (window.title.empty() && window.MessageText().rfind("Please confirm", 0) == 0)
+            continue;
+        boxes.push_back(window.title + "|" + window.MessageText());
+    }
+    return boxes;
+}
+
+const Window *Completion(const Outcome &run)
+{
+    for (const Window &window : run.windows)
+        if (HasText(window, "Setup is complete !"))
+            return &window;
+    return nullptr;
+}
+
+const Window *PortDialog(const Outcome &run)
+{
+    for (const Window &window : run.windows)
+        if (window.title == "Port Selection")
+            return &window;
+    return nullptr;
+}
+
+// Wine's C: drive is case-insensitive: each component is found on disk.
+static std::string Below(const std::string &folder, std::string name)
+{
+    for (char &c : name)
+        if (c == '/')
+            c = '\\';
+    return UnixPath(folder + "\\" + name);
+}
+
+std::string InDriverFolder(const std::string &name) { return Below(DriverFolder(), name); }
+std::string InSystemFolder(const std::string &name) { return Below(SystemFolder(), name); }
+std::string InInfFolder(const std::string &name) { return Below(WindowsFolder(), "inf\\" + name); }
+std::string KernelDriverFile() { return Below(WindowsFolder(), "system32\\drivers\\hwbridge.sys"); }
+
+std::string MediaFile(const std::string &relative)
+{
+    return ReadFile(WinBin() + "/drivers/" + relative);
+}
+
+}  // namespace install

@@ -1,0 +1,52 @@
+// Helpers of the installation tests: running a setup on the sample media,
+// reading back the spooler and service records, and leaving the prefix as it
+// was found (no queue, driver, service, copied files, INF copies or extra ports).
+#ifndef TARV_E2E_INSTALL_ENV_H
+#define TARV_E2E_INSTALL_ENV_H
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/harness.h"
+
+namespace install {
+
+extern const char kModel[];
+
+// Removes everything a setup can leave behind.
+void CleanInstallState();
+
+// Adds ports to the spooler's list for one test; RemoveTestPorts takes them away.
+void AddTestPort(const std::string &name);
+void RemoveTestPorts();
+
+// Runs Setup.exe with the tail on a fresh copy of the sample media.
+e2e::Options SetupOptions(const std::string &tail, const std::vector<std::string> &answers);
+
+// A field of a probe line read raw: the probe prints Windows paths unescaped.
+std::string RawField(const std::string &line, const std::string &key);
+
+// The probe's line for the model's queue or driver, or "" when there is none.
+std::string QueueLine();
+std::string DriverLine();
+std::string ServiceLine();
+
+// Message boxes of a run as "caption|text", in order; the confirmation and
+// the completion dialog are not message boxes here.
+std::vector<std::string> Boxes(const e2e::Outcome &run);
+
+// The completion dialog of a run, or null.
+const e2e::Window *Completion(const e2e::Outcome &run);
+const e2e::Window *PortDialog(const e2e::Outcome &run);
+
+std::string InDriverFolder(const std::string &name);
+std::string InSystemFolder(const std::string &name);
+std::string InInfFolder(const std::string &name);
+std::string KernelDriverFile();
+
+// Content of a sample media file as laid out by the build.
+std::string MediaFile(const std::string &relative);
+
+}  // namespace install
+
+#endif
