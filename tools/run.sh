@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Setup.exe and runs a complete setup, then a complete deletion, on the
 # sample media under Wine. The robot prints each dialog and message box as it
-# answers it; the probe prints the spooler, service and file state after each step.
+# answers it; the probe prints the spooler, service and device state, and the
+# files a setup writes, after each step.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
@@ -22,6 +23,36 @@ cp "$bin/Setup.exe" "$media/"
 winpath() { echo "Z:$1" | tr / '\\'; }
 version=${VERSION:-winxp}
 
+# Windows folder of a probe "folders" line (SYSDIR, DRIVERDIR, WINDIR).
+folder() { "$wine" "$bin/probe.exe" folders | tr -d '\r' | sed -n "s/^$1 //p"; }
+sysdir=$(folder SYSDIR)
+driverdir=$(folder DRIVERDIR)
+windir=$(folder WINDIR)
+
+# Prints one line per file a setup writes: its size, or that it is absent.
+# Wine's C: drive is case-insensitive, so names are matched without case.
+show_file() {
+  local dir=$1 name=$2 rest unix found
+  rest=${dir#?:}
+  unix=$prefix/drive_c$(printf '%s' "$rest" | tr '\\' /)
+  found=$(find "$unix" -maxdepth 1 -iname "$name" 2>/dev/null | sort)
+  if [ -z "$found" ]; then
+    printf 'FILE %s\\%s absent\n' "$dir" "$name"
+    return
+  fi
+  while IFS= read -r file; do
+    printf 'FILE %s\\%s %s bytes\n' "$dir" "$(basename "$file")" "$(stat -c %s "$file")"
+  done <<< "$found"
+}
+
+show_files() {
+  local name
+  for name in TarvUI.dll TarvGI.dll Tarv.ini Tarv.drv Tarva.hlp Tarvf.hlp '*.bku'; do show_file "$driverdir" "$name"; done
+  for name in hwport.dll tarvcomm.exe '*.bku'; do show_file "$sysdir" "$name"; done
+  show_file "$windir\\system32\\drivers" hwbridge.sys
+  show_file "$windir\\inf" tarv.inf
+}
+
 step() {
   local title=$1 tail=$2; shift 2
   printf '%s\n' "$@" > "$media/answers.txt"
@@ -29,7 +60,8 @@ step() {
   "$wine" "$bin/robot.exe" --cwd "$(winpath "$media")" --version "$version" --tail "$tail" \
     --answers "$(winpath "$media/answers.txt")" -- "$(winpath "$media/Setup.exe")" | tr -d '\r'
   echo "--- state after $title"
-  "$wine" "$bin/probe.exe" printers drivers service hwbridge | tr -d '\r'
+  "$wine" "$bin/probe.exe" printers drivers service hwbridge device hwbridge | tr -d '\r'
+  show_files
 }
 
 step "complete setup" "" "click 6" "select LPT1:;click 1" "click 1"
