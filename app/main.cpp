@@ -5,6 +5,7 @@
 #include "app/actions.h"
 #include "app/messages.h"
 #include "app/state.h"
+#include "app/system_dlls.h"
 #include "app/text.h"
 #include "catalog/catalog.h"
 #include "res/resource.h"
@@ -85,19 +86,10 @@ static void CALLBACK DispatchTimer(HWND window, UINT, UINT_PTR, DWORD)
     SendMessageA(window, WM_DESTROY, 0, 0);
 }
 
-// Loads the setup library from the system folder only: the default search
-// order would start with the program's own folder, the media.
+// The setup library is optional; from the system folder only, never from the media.
 static void LoadSetupLibrary()
 {
-    char path[PATH_CHARS];
-    UINT length = GetSystemDirectoryA(path, sizeof path);
-    if (length == 0 || length >= sizeof path)
-        return;
-    size_t used = length;
-    if (!FormatText(path + used, sizeof path - used, "%sSetupApi.DLL",
-                    path[used - 1] == '\\' ? "" : "\\"))
-        return;
-    g_setup.setupLibrary = LoadLibraryA(path);
+    g_setup.setupLibrary = LoadSystemLibrary("SetupApi.DLL");
     if (g_setup.setupLibrary)
         g_setup.copyOemInf = (CopyOemInfProc)(void *)GetProcAddress(g_setup.setupLibrary, "SetupCopyOEMInfA");
 }
@@ -119,6 +111,7 @@ static int RegisterMainClass()
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     g_setup.instance = instance;
+    RestrictDllSearch();
     if (!RegisterMainClass()) {
         ShowMessageId(0, 0, IDS_NO_CLASS);
         return 0;

@@ -15,6 +15,7 @@ set(WIN32_SOURCES
   app/confirm.cpp
   app/main.cpp
   app/messages.cpp
+  app/system_dlls.cpp
   catalog/folders.cpp
   deploy/copy_dialog.cpp
   deploy/deploy.cpp

@@ -104,6 +104,34 @@ TEST(Startup, PlantedSetupLibraryIsNeverLoaded)
     EXPECT_FALSE(PlantedWasLoaded(cwd));
 }
 
+TEST(Startup, PlantedSpoolerAndControlsDllsAreNeverLoaded)
+{
+    // Neither DLL is a known DLL: the search order would find copies on the media first.
+    std::string media = MakeMedia("planted", false);
+    std::string cwd = WorkRoot() + "/planted-cwd";
+    RemoveAll(cwd);
+    std::string planted = ReadFile(WinBin() + "/planted/SetupApi.dll");
+    ASSERT_FALSE(planted.empty());
+    for (const char *name : { "winspool.drv", "comctl32.dll", "SetupApi.dll" }) {
+        WriteFile(media + "/" + name, planted);
+        WriteFile(cwd + "/" + name, planted);
+    }
+    Options options;
+    options.media = media;
+    options.cwd = cwd;
+    options.env = { { "WINEDLLOVERRIDES", "winspool.drv,comctl32,setupapi=n,b" } };
+    // A simple deletion with no queue reaches the spooler and reports its error.
+    options.tail = "/OS=WINNT50 /ONLYDELETEPRINTDEVICE";
+    options.answers = { "click 6", "click 1" };
+    Outcome run = RunSetup(options);
+    ASSERT_EQ(run.windows.size(), 2u) << run.Describe();
+    EXPECT_EQ(run.At(1).title, "Tarv Driver deletion failure");
+    EXPECT_EQ(run.At(1).MessageText().rfind("Printer deletion has failed for reason ", 0), 0u);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(PlantedWasLoaded(media));
+    EXPECT_FALSE(PlantedWasLoaded(cwd));
+}
+
 TEST(Build, ProductImportsSystemDllsOnly)
 {
     std::string command = "i686-w64-mingw32-objdump -p '" + ProductBin() + "/Setup.exe'";
