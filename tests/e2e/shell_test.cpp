@@ -223,3 +223,20 @@ TEST(Detection, ForcedPlatformSkipsDetection)
     ASSERT_EQ(run.windows.size(), 1u) << run.Describe();
     EXPECT_EQ(run.At(0).MessageText(), Confirmation("Windows 95"));
 }
+
+TEST(Switches, CommandLineOfThirtyTwoThousandCharacters)
+{
+    // Thousands of tokens: the last "/OS=" and the last action still win.
+    std::string many;
+    while (many.size() < 31980)
+        many += "/OS=WINNT40 /ONLYADDPRINTDEVICE\t";
+    many += "/OS=WIN95 /UNINSTALL";
+    Outcome run = RunWithTail(many, { "click 7" }, "win2k", true);
+    ASSERT_EQ(run.windows.size(), 1u) << run.Describe().substr(0, 2000);
+    EXPECT_EQ(run.At(0).MessageText(),
+              "Please confirm complete deletion of : Tarv Driver\r\non platform : Windows 95");
+    EXPECT_EQ(run.exitCode, 1);
+
+    // One token of the same length is simply not a switch.
+    ExpectUsage(RunWithTail(std::string(32000, 'x'), { "click 1" }, "win2k", true));
+}
