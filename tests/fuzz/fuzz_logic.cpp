@@ -1,15 +1,21 @@
 // libFuzzer target for the portable logic: command-line parsing, usage text,
-// platform lookup and the bounded text helpers. Invariants are checked with
+// platform lookup, the bounded text helpers, backup names, port lines, the
+// spooler's multi-string and the data-file choice. Invariants are checked with
 // abort() so that the fuzzer reports them.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <string>
 #include <vector>
 
 #include "app/request.h"
 #include "app/text.h"
 #include "catalog/catalog.h"
+#include "deploy/names.h"
+#include "install/port_line.h"
+#include "install/records.h"
+#include "remove/datafile.h"
 
 static void Check(bool condition)
 {
@@ -68,5 +74,62 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int formatted = FormatText(out.data(), bufferSize, "%s\\%s", raw.data(), "x");
     if (bufferSize)
         Check(strlen(out.data()) < bufferSize && formatted == (strlen(raw.data()) + 2 < bufferSize));
+
+    // Backup names and the source root, in buffers of every size up to 80.
+    std::vector<char> name(bufferSize + 1, '\0');
+    if (CopyText(name.data(), name.size(), raw.data())) {
+        std::string before(name.data());
+        int made = MakeBackupName(name.data(), name.size());
+        Check(strlen(name.data()) < name.size());
+        if (made) {
+            size_t len = strlen(name.data());
+            Check(len >= 4 && strcmp(name.data() + len - 4, ".bku") == 0);
+        } else {
+            Check(before == name.data());
+        }
+        std::string folder(name.data());
+        if (!AppendSourceRoot(name.data(), name.size()))
+            Check(folder == name.data());
+        Check(strlen(name.data()) < name.size());
+    }
+
+    // Port lines: a line that was built gives back exactly the name when the
+    // name has no blank.
+    size_t half = size / 2;
+    std::string portName(data, data + half);
+    std::string description(data + half, data + size);
+    portName = portName.c_str();
+    description = description.c_str();
+    char line[80];
+    char port[80];
+    if (FormatPortLine(line, sizeof line, portName.c_str(), description.c_str(), (size & 2) ? ShiftJisLead : nullptr)) {
+        Check(strlen(line) < sizeof line);
+        if (PortNameFromLine(port, sizeof port, line) && !portName.empty() && portName.find(' ') == std::string::npos)
+            Check(portName == port);
+    }
+    PortNameFromLine(port, bufferSize ? bufferSize : 1, raw.data());
+
+    // Multi-strings: every name comes back in order, ended by two zeros.
+    std::vector<const char *> names;
+    std::vector<std::string> parts;
+    for (int i = 0; i < count && i < 8; i++)
+        parts.push_back(tokens[i]);
+    for (const auto &part : parts)
+        names.push_back(part.c_str());
+    char multi[256];
+    if (BuildMultiString(multi, sizeof multi, names.data(), names.size())) {
+        const char *cursor = multi;
+        for (const auto &part : parts) {
+            Check(part == cursor);
+            cursor += part.size() + 1;
+        }
+        Check(*cursor == '\0');
+    }
+
+    char dataPath[64];
+    if (TakeDataFile(dataPath, sizeof dataPath, portName.c_str(), description.c_str()))
+        Check(description == dataPath);
+    else
+        Check(dataPath[0] == '\0');
     return 0;
 }
