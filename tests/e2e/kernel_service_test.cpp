@@ -61,14 +61,15 @@ TEST_F(KernelService, ServiceStillMarkedForDeletionCannotBeCreatedAgain)
     Outcome first = RunSetup(SetupOptions("/OS=WINNTXP", kAnswers));
     ASSERT_EQ(State(), "4") << first.Describe();
 
-    // Another process holds the old service open, so deleting it only marks
-    // it. Without its file the old service cannot start again either.
+    // Another process holds the old service open (long enough for the setup
+    // to reach it on a loaded machine), so deleting it only marks it. Without
+    // its file the old service cannot start again either.
     Options options = SetupOptions("/OS=WINNTXP", { "click 6", "select LPT1:;click 1", "click 1", "click 1",
                                                     "click 1", "click 1" });
     fs::remove(options.media + "/drivers/Commun/hwbridge.sys");
     fs::remove(KernelDriverFile());
     std::string held;
-    std::thread holder([&held] { held = Probe({ "hold-service", "hwbridge", "25000" }); });
+    std::thread holder([&held] { held = Probe({ "hold-service", "hwbridge", "40000" }); });
     Outcome run = RunSetup(options);
     holder.join();
     EXPECT_NE(held.find("HOLD-SERVICE 1"), std::string::npos) << held;
