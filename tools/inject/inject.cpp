@@ -37,6 +37,7 @@ struct Fault {
     int nth;      // 0: every call
     int calls;
     char match[128];
+    char delayDll[64];  // delay-loaded import: the DLL to find the real function in
 };
 
 Fault g_faults[F_Count];
@@ -56,7 +57,26 @@ bool Fails(FaultId id, const char *argument = 0)
     return true;
 }
 
-template <typename T> T Real(FaultId id) { return (T)g_faults[id].original; }
+// A delay-loaded slot holds the loader's thunk until the first call, so the
+// real function of such an import is looked up (in the system folder's DLL)
+// when it is first needed.
+void *Original(Fault &fault)
+{
+    if (!fault.original && fault.delayDll[0]) {
+        char path[MAX_PATH + 80];
+        UINT length = GetSystemDirectoryA(path, MAX_PATH);
+        if (length && length < MAX_PATH) {
+            _snprintf(path + length, sizeof path - length, "\\%s", fault.delayDll);
+            path[sizeof path - 1] = '\0';
+            HMODULE dll = LoadLibraryA(path);
+            if (dll)
+                fault.original = (void *)GetProcAddress(dll, fault.name);
+        }
+    }
+    return fault.original;
+}
+
+template <typename T> T Real(FaultId id) { return (T)Original(g_faults[id]); }
 
 BOOL WINAPI Fake_DeletePrinter(HANDLE printer)
 {
@@ -272,6 +292,71 @@ void PatchImports(HMODULE module)
     }
 }
 
+// Same for delay-loaded imports (winspool.drv and comctl32.dll are bound at
+// first use). GNU ld does not fill in the delay-import directory, so their
+// descriptors are found by their shape: attributes 1 (RVA based), then the
+// RVAs of a DLL name, a module handle, the address and the name tables.
+int IsDllName(BYTE *base, DWORD size, DWORD rva)
+{
+    if (rva == 0 || rva >= size - 8)
+        return 0;
+    const char *name = (const char *)(base + rva);
+    size_t length = 0;
+    while (length < 64 && rva + length < size && name[length] >= 0x20 && name[length] < 0x7F)
+        length++;
+    if (length < 5 || length >= 64 || name[length] != '\0')
+        return 0;
+    return _stricmp(name + length - 4, ".dll") == 0 || _stricmp(name + length - 4, ".drv") == 0;
+}
+
+void PatchDelayTable(BYTE *base, const IMAGE_DELAYLOAD_DESCRIPTOR *import)
+{
+    const char *dll = (const char *)(base + import->DllNameRVA);
+    IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)(base + import->ImportNameTableRVA);
+    IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)(base + import->ImportAddressTableRVA);
+    for (; names->u1.AddressOfData; names++, slots++) {
+        if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+            continue;
+        const char *name = (const char *)((IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData))->Name;
+        for (int id = 0; id < F_Count; id++) {
+            Fault &fault = g_faults[id];
+            if (!fault.active || strcmp(fault.name, name) != 0)
+                continue;
+            _snprintf(fault.delayDll, sizeof fault.delayDll, "%s", dll);
+            fault.delayDll[sizeof fault.delayDll - 1] = '\0';
+            fault.original = 0;
+            DWORD oldProtect;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &oldProtect);
+            slots->u1.Function = (ULONG_PTR)fault.stub;
+            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, oldProtect, &oldProtect);
+        }
+    }
+}
+
+void PatchDelayImports(HMODULE module)
+{
+    BYTE *base = (BYTE *)module;
+    IMAGE_DOS_HEADER *dos = (IMAGE_DOS_HEADER *)base;
+    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(base + dos->e_lfanew);
+    DWORD size = nt->OptionalHeader.SizeOfImage;
+    IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; i++, section++) {
+        DWORD begin = section->VirtualAddress;
+        DWORD length = section->Misc.VirtualSize < section->SizeOfRawData ? section->Misc.VirtualSize
+                                                                         : section->SizeOfRawData;
+        for (DWORD at = begin; at + sizeof(IMAGE_DELAYLOAD_DESCRIPTOR) <= begin + length; at += 4) {
+            const IMAGE_DELAYLOAD_DESCRIPTOR *import = (const IMAGE_DELAYLOAD_DESCRIPTOR *)(base + at);
+            if (import->Attributes.AllAttributes != 1 || !IsDllName(base, size, import->DllNameRVA)
+                || import->ModuleHandleRVA >= size || import->ImportAddressTableRVA == 0
+                || import->ImportAddressTableRVA >= size || import->ImportNameTableRVA == 0
+                || import->ImportNameTableRVA >= size)
+                continue;
+            PatchDelayTable(base, import);
+            at += sizeof(IMAGE_DELAYLOAD_DESCRIPTOR) - 4;
+        }
+    }
+}
+
 int IsRobot()
 {
     char path[MAX_PATH];
@@ -357,6 +442,7 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     if (GetEnvironmentVariableA("TARV_FAULTS", spec, sizeof spec))
         ParseFaults(spec);
     PatchImports(GetModuleHandleA(0));
+    PatchDelayImports(GetModuleHandleA(0));
     char name[64];
     _snprintf(name, sizeof name, "TarvInjected-%lu", GetCurrentProcessId());
     name[sizeof name - 1] = '\0';
