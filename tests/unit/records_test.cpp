@@ -70,19 +70,6 @@ TEST(DriverRecord, NtFamilyHasNoHelpFileAndFiveDependentFiles)
     EXPECT_EQ(BuildDriverRecord(-1, &record), 0);
 }
 
-TEST(QueueRecord, SameFixedNamesOnTheChosenPort)
-{
-    QueueRecord record;
-    BuildQueueRecord("LPT1:", &record);
-    EXPECT_EQ(Text(record.printerName), "Corvan Tessik");
-    EXPECT_EQ(Text(record.portName), "LPT1:");
-    EXPECT_EQ(Text(record.driverName), "Corvan Tessik");
-    EXPECT_EQ(Text(record.comment), "Corvan Tessik");
-    EXPECT_EQ(Text(record.printProcessor), "winprint");
-    EXPECT_EQ(Text(record.dataType), "RAW");
-    EXPECT_EQ(record.attributes, 0x1041ul);
-}
-
 TEST(MultiString, RefusesWhatWouldBeCutOrEndedEarly)
 {
     const char *const names[] = { "abc", "de" };
