@@ -65,8 +65,10 @@ void CleanInstallState()
         std::string name = entry.path().filename().string();
         bool ours = name == "tarv.inf" || name == "tarv.pnf"
                     || (name.rfind("oem", 0) == 0 && ReadFile(entry.path().string()).find(kModel) != std::string::npos);
-        if (ours)
+        if (ours) {
             RemoveFile(entry.path().string());
+            RemoveFile(WithExtension(entry.path().string(), ".pnf"));  // its precompiled form
+        }
     }
 }
 
