@@ -4,11 +4,11 @@
 #
 #   tools/screenshots.sh [BUILD_DIR]     (default: build; it must be built)
 #
-# Runs the programs of BUILD_DIR under Xvfb in a Wine prefix of its own
-# (BUILD_DIR/wineprefix-shots-ARCH) with the X11 driver and Wine drawing the
-# window frames itself (no window manager), and with font replacements for the
-# two dialog fonts: "Microsoft Sans Serif" -> Liberation Sans, "MS UI Gothic"
-# -> IPAPGothic. The test robot answers each window after a pause; the script
+# Runs the programs of BUILD_DIR under Xvfb in Wine prefixes of their own
+# (BUILD_DIR/wineprefix-shots-ARCH-LANG) with the X11 driver and Wine drawing
+# the window frames itself (no window manager), and with font replacements for
+# the two dialog fonts: "Microsoft Sans Serif" -> Liberation Sans (the metrics
+# of Arial), "MS UI Gothic" -> IPAPGothic (proportional, like it). The test robot answers each window after a pause; the script
 # reads each window's rectangle from the robot's transcript and cuts it out of
 # the screen. Needs the Debian packages xvfb, imagemagick, fonts-liberation
 # and fonts-ipafont-gothic.
@@ -33,7 +33,7 @@ else
 fi
 bin=$build/$arch/bin
 [ -x "$bin/robot.exe" ] || [ -f "$bin/robot.exe" ] || { echo "screenshots: $bin/robot.exe not built" >&2; exit 2; }
-export WINEPREFIX=$build/wineprefix-shots-$arch WINEDEBUG=-all
+export WINEDEBUG=-all
 work=$build/shots-work
 rm -rf "$work"
 mkdir -p "$work" "$out"
@@ -42,27 +42,33 @@ display=:$((90 + RANDOM % 9))
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 cleanup() {
-  wineserver -k 2>/dev/null || true
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
 }
 trap cleanup EXIT
 export DISPLAY=$display
 sleep 1
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  "$WINELOADER" wineboot -i >/dev/null 2>&1
-fi
-reg() { "$WINELOADER" reg add "$@" /f >/dev/null; }
-reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
-reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
-reg 'HKCU\Software\Wine\Fonts\Replacements' /v 'Microsoft Sans Serif' /d 'Liberation Sans'
-reg 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d 'IPAPGothic'
-# Wine's caption buttons are glyphs of its Marlett font; the 64-bit loader does
-# not always find Wine's font folder, so the prefix gets a copy.
-if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
-  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
-fi
-wineserver -w
+# One prefix per language: Wine rewrites its font settings whenever the ANSI
+# code page changes, so a shared prefix would draw one language with another's.
+use_prefix() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
+  export WINEPREFIX=$build/wineprefix-shots-$arch-$1
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    "$WINELOADER" wineboot -i >/dev/null 2>&1
+  fi
+  reg() { "$WINELOADER" reg add "$@" /f >/dev/null; }
+  reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
+  reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+  reg 'HKCU\Software\Wine\Fonts\Replacements' /v 'Microsoft Sans Serif' /d 'Liberation Sans'
+  reg 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /d 'IPAPGothic'
+  # Wine's caption buttons are glyphs of its Marlett font, which the 64-bit
+  # loader does not find in Wine's own font folder: the prefix gets copies.
+  if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
+  wineserver -w
+}
 
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 
@@ -72,10 +78,6 @@ media=$work/media
 mkdir -p "$media"
 cp "$bin/Setup.exe" "$media/"
 [ -d "$bin/drivers" ] && cp -r "$bin/drivers" "$media/"
-# The bench lives on the prefix's C: drive so that the dialogs show the kind of
-# paths a user sees.
-bench=$WINEPREFIX/drive_c/Media
-target=$WINEPREFIX/drive_c/windows/system32/spool/drivers/w32x86
 
 # shoot LOCALE PROGRAM TAIL VERSION ANSWERS SHOTS...
 #   ANSWERS: answer lines separated by '|'; SHOTS: INDEX:NAME for the windows to keep.
@@ -118,6 +120,11 @@ for lang in en fr ja; do
     ja) locale=ja_JP.UTF-8 ;;
   esac
   echo "$lang:"
+  use_prefix "$lang"
+  # The deployment bench lives on the prefix's C: drive, so that the dialogs
+  # show the kind of paths a user sees.
+  bench=$WINEPREFIX/drive_c/Media
+  target=$WINEPREFIX/drive_c/windows/system32/spool/drivers/w32x86
   cwd=$(winpath "$media")
   setup=$media/Setup.exe
   hold='wait 1500;click'
