@@ -230,10 +230,10 @@ void DescribeAll()
 }
 
 // Parses "Name=error[@n][:text]" items separated by commas.
-void ParseFaults(const char *spec)
+void ParseFaults(const char *faults)
 {
     char copy[1024];
-    _snprintf(copy, sizeof copy, "%s", spec);
+    _snprintf(copy, sizeof copy, "%s", faults);
     copy[sizeof copy - 1] = '\0';
     char *context = 0;
     for (char *item = strtok_s(copy, ",", &context); item; item = strtok_s(0, ",", &context)) {
@@ -438,9 +438,9 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         return TRUE;
     g_inTarget = 1;
     DescribeAll();
-    char spec[1024];
-    if (GetEnvironmentVariableA("TARV_FAULTS", spec, sizeof spec))
-        ParseFaults(spec);
+    char faults[1024];
+    if (GetEnvironmentVariableA("TARV_FAULTS", faults, sizeof faults))
+        ParseFaults(faults);
     PatchImports(GetModuleHandleA(0));
     PatchDelayImports(GetModuleHandleA(0));
     char name[64];
