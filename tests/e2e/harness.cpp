@@ -403,6 +403,12 @@ Outcome RunSetup(const Options &options)
         env["LC_ALL"] = options.locale;
     std::string transcript;
     RunWine(args, &transcript, env);
+    // A wineserver that is just shutting down can refuse the start; the robot
+    // then printed nothing at all, so starting again is safe.
+    if (transcript.find("STARTED") == std::string::npos && transcript.find("START-FAILED") == std::string::npos) {
+        transcript.clear();
+        RunWine(args, &transcript, env);
+    }
     Outcome run = ParseTranscript(transcript);
     if (options.inject && std::find(run.events.begin(), run.events.end(), "INJECTED") == run.events.end())
         ADD_FAILURE() << "inject.dll was not loaded into Setup.exe\n" << transcript;
