@@ -116,4 +116,10 @@ TEST_F(KernelService, ServiceManagerRefusedStillCopiesAndChecks)
                                                              "Error CreateFile 2\r\n" }));
     EXPECT_EQ(ReadFile(KernelDriverFile()), MediaFile("Commun/hwbridge.sys"));
     EXPECT_EQ(Field(ServiceLine(), "exists"), "0");
+    // Nothing else reported, and the rest of the setup is in place.
+    EXPECT_EQ(Boxes(run).size(), 3u) << run.Describe();
+    EXPECT_NE(QueueLine(), "");
+    EXPECT_NE(DriverLine(), "");
+    EXPECT_EQ(ReadFile(InSystemFolder("hwport.dll")), MediaFile("Commun/hwport.dll"));
+    EXPECT_EQ(ReadFile(InSystemFolder("tarvcomm.exe")), MediaFile("Commun/Tarvcomm.exe"));
 }

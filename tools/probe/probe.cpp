@@ -16,6 +16,8 @@
 //   load-library NAME            LoadLibraryA through the default search order
 //   add-port NAME | delete-port NAME   a port value under HKLM\...\Windows NT\CurrentVersion\Ports
 //   hold-service NAME MS         keeps a handle to the service open for MS milliseconds
+//   hold-file PATH READY UNTIL   opens PATH with no sharing, creates the file READY, and
+//                                keeps PATH open until the file UNTIL exists (at most 2 min)
 #include <windows.h>
 #include <winspool.h>
 #include <stdio.h>
@@ -252,6 +254,20 @@ void HoldService(const char *name, DWORD ms)
         CloseServiceHandle(manager);
 }
 
+void HoldFile(const char *path, const char *ready, const char *until)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_EXISTING, 0, 0);
+    printf("HOLD-FILE %d\n", file != INVALID_HANDLE_VALUE);
+    fflush(stdout);
+    HANDLE flag = CreateFileA(ready, GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+    if (flag != INVALID_HANDLE_VALUE)
+        CloseHandle(flag);
+    for (int waited = 0; waited < 120000 && GetFileAttributesA(until) == INVALID_FILE_ATTRIBUTES; waited += 50)
+        Sleep(50);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+}
+
 int Needs(int argc, int i, int count)
 {
     if (i + count >= argc) {
@@ -276,6 +292,10 @@ int main(int argc, char **argv)
         else if (strcmp(command, "hold-service") == 0 && Needs(argc, i, 2)) {
             HoldService(argv[i + 1], (DWORD)atol(argv[i + 2]));
             i += 2;
+        }
+        else if (strcmp(command, "hold-file") == 0 && Needs(argc, i, 3)) {
+            HoldFile(argv[i + 1], argv[i + 2], argv[i + 3]);
+            i += 3;
         }
         else if (strcmp(command, "add-port") == 0 && Needs(argc, i, 1)) ChangePort(argv[++i], 1);
         else if (strcmp(command, "delete-port") == 0 && Needs(argc, i, 1)) ChangePort(argv[++i], 0);
