@@ -1,0 +1,284 @@
+#!/usr/bin/env bash
+# Measures Setup.exe under Wine on the sample media: how much longer a complete
+# setup and a complete deletion take than the waits the program must make, its
+# size and imports, and its peak memory. A measurement, not a test: it exits 0
+# whether the targets are met or not, and non-zero only when the build or a
+# run fails.   RUNS=N (default 5)  VERSION=winxp  BUILD_DIR=build
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build}
+runs=${RUNS:-5}
+version=${VERSION:-winxp}
+work=$PWD/$build/bench
+model="Corvan Tessik"
+
+die() { echo "benchmark: $*" >&2; exit 1; }
+[[ $runs =~ ^[1-9][0-9]*$ ]] || die "RUNS must be a positive number, not '$runs'"
+
+# Build output goes to a log, shown only when the build fails.
+build_programs() {
+  local log=$PWD/$build/benchmark-build.log
+  mkdir -p "$build"
+  { cmake -S . -B "$build" && cmake --build "$build" -j"$(nproc)"; } >"$log" 2>&1 \
+    || { tail -n 30 "$log" >&2; die "build failed; full output in $log"; }
+  arch=$(sed -n 's/^TARV_E2E_ARCH:STRING=//p' "$build/CMakeCache.txt")
+  bin=$build/$arch/bin
+  [ -f "$bin/Setup.exe" ] && [ -f "$build/i686/bin/Setup.exe" ] || die "no Setup.exe in $build"
+}
+
+# Its own prefix, so that the test suite's prefix is left as it is.
+setup_wine() {
+  prefix=$PWD/$build/wineprefix-bench-$arch
+  [ -f "$prefix/system.reg" ] || tools/wine-prefix.sh "$prefix" "$arch"
+  if [ "$arch" = i686 ]; then wine=/usr/lib/wine/wine; export WINEARCH=win32
+  else wine=/usr/lib/wine/wine64; export WINEARCH=win64; fi
+  # English messages, so that the completion dialog is recognised by its text.
+  export WINEPREFIX=$prefix WINELOADER=$wine WINEDEBUG=-all LC_ALL=en_US.UTF-8
+  unset DISPLAY
+  rm -rf "$work" && mkdir -p "$work/media" "$work/runs"
+  cp "$bin/Setup.exe" "$work/media/"
+  if [ -d "$bin/drivers" ]; then cp -r "$bin/drivers" "$work/media/"; fi
+  sysdir=$(unix_folder SYSDIR)
+  driverdir=$(unix_folder DRIVERDIR)
+  windir=$(unix_folder WINDIR)
+}
+
+winpath() { echo "Z:$1" | tr / '\\'; }
+
+# Unix path of a probe "folders" line (SYSDIR, DRIVERDIR, WINDIR).
+unix_folder() {
+  local dir
+  dir=$("$wine" "$bin/probe.exe" folders | tr -d '\r' | sed -n "s/^$1 //p")
+  [ -n "$dir" ] || die "probe did not report $1"
+  echo "$prefix/drive_c$(printf '%s' "${dir#?:}" | tr '\\' /)"
+}
+
+# Removes NAME and its .bku backup from DIR; Wine's C: drive ignores case.
+remove_with_backup() {
+  find "$1" -maxdepth 1 \( -iname "$2" -o -iname "${2%.*}.bku" \) -exec rm -f {} + 2>/dev/null || true
+}
+
+# Puts the prefix back to its state before a setup, so that every run does the
+# same work: no backups, no replaced files (the installation tests' list).
+clean_install_state() {
+  local name file
+  "$wine" "$bin/probe.exe" delete-printer "$model" delete-driver "$model" delete-service hwbridge >/dev/null
+  for name in TarvUI.dll TarvGI.dll Tarv.ini Tarva.hlp Tarvf.hlp Tarv.drv; do
+    remove_with_backup "$driverdir" "$name"
+    remove_with_backup "$driverdir/3" "$name"
+  done
+  for name in hwport.dll tarvcomm.exe; do remove_with_backup "$sysdir" "$name"; done
+  find "$windir/system32/drivers" -maxdepth 1 -iname hwbridge.sys -exec rm -f {} +
+  # The setup library keeps the INF's name, or picks oemN.inf when it is taken.
+  while IFS= read -r -d '' file; do
+    case ${file##*/} in [Tt][Aa][Rr][Vv].*) ;; *) grep -q "$model" "$file" || continue ;; esac
+    rm -f "$file" "${file%.*}.pnf" "${file%.*}.PNF"
+  done < <(find "$windir/inf" -maxdepth 1 \( -iname tarv.inf -o -iname tarv.pnf -o -iname 'oem*.inf' \) -print0)
+}
+
+# Writes the last VmHWM (peak resident set, KiB) seen of the process whose
+# command line starts with the media's Setup.exe, every 50 ms: neither the
+# robot, which names it later in its command line, nor a Setup.exe of the test
+# suite matches. Replaces the calling subshell, so that its pid can be killed.
+sample_peak() {
+  exec python3 - "$(winpath "$work/media/Setup.exe")" "$1" <<'EOF'
+import os, sys, time
+program, out, pid = sys.argv[1].lower(), sys.argv[2], None
+
+def command(p):
+    try:
+        with open(f'/proc/{p}/cmdline', 'rb') as f:
+            return f.read().split(b'\0')[0].decode(errors='replace').lower()
+    except OSError:
+        return ''
+
+while True:
+    if pid is None:
+        pid = next((p for p in os.listdir('/proc') if p.isdigit() and command(p) == program), None)
+    try:
+        with open(f'/proc/{pid}/status') as f:
+            hwm = next(line.split()[1] for line in f if line.startswith('VmHWM:'))
+        with open(out, 'w') as f:
+            f.write(hwm + '\n')
+    except (OSError, StopIteration):
+        pass  # not started yet, or ended (a zombie has no VmHWM)
+    time.sleep(0.05)
+EOF
+}
+
+# Runs Setup.exe with TAIL under the robot, answering with the remaining
+# arguments; the transcript goes to runs/NAME.txt, the peak to runs/NAME.peak.
+run_step() {
+  local name=$1 tail=$2 out=$work/runs/$1 sampler attempt; shift 2
+  printf '%s\n' "$@" > "$work/media/answers.txt"
+  for attempt in 1 2; do
+    rm -f "$out.peak"
+    sample_peak "$out.peak" & sampler=$!
+    "$wine" "$bin/robot.exe" --cwd "$(winpath "$work/media")" --version "$version" --tail "$tail" \
+      --answers "$(winpath "$work/media/answers.txt")" --out "$(winpath "$out.txt")" -- \
+      "$(winpath "$work/media/Setup.exe")" >/dev/null || true
+    kill "$sampler" && wait "$sampler" 2>/dev/null || true
+    # A wineserver that is just shutting down can refuse the start altogether.
+    grep -q ' STARTED$' "$out.txt" 2>/dev/null && break
+  done
+  grep -q ' EXIT 1$' "$out.txt" && ! grep -qE ' (TIMEOUT|UNANSWERED|START-FAILED)' "$out.txt" \
+    || die "$name did not end normally; transcript $out.txt"
+}
+
+# A trivial Wine program (the probe listing folders), for comparison: its
+# peak resident set (runs/NAME.peak) and its time from start to exit (NAME.ms).
+wine_baseline() {
+  python3 -c 'import resource, subprocess, sys, time
+start = time.monotonic()
+subprocess.run(sys.argv[2:], stdout=subprocess.DEVNULL, check=True)
+open(sys.argv[1] + ".ms", "w").write(f"{round(1000 * (time.monotonic() - start))}\n")
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$1" "$wine" "$bin/probe.exe" folders > "$1.peak"
+}
+
+measure_runs() {
+  local i
+  for ((i = 1; i <= runs; i++)); do
+    clean_install_state
+    run_step "setup-$i" "" "click 6" "select LPT1:;click 1" "click 1"
+    grep -q 'text="Setup is complete !"' "$work/runs/setup-$i.txt" \
+      || die "setup run $i showed no completion dialog; transcript $work/runs/setup-$i.txt"
+    run_step "deletion-$i" "/UNINSTALL" "click 6"
+    wine_baseline "$work/runs/probe-$i"
+    echo "run $i of $runs done" >&2
+  done
+  clean_install_state
+}
+
+# Delay-load descriptors (attributes 1, time stamp 0, valid name, IAT and name
+# table): the GNU linker leaves the delay import directory entry empty, so
+# objdump cannot list them.
+delay_imports() {
+  python3 - "$1" <<'EOF'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+pe = struct.unpack_from('<I', data, 0x3c)[0]
+count, optional = struct.unpack_from('<H', data, pe + 6)[0], struct.unpack_from('<H', data, pe + 20)[0]
+sections = [struct.unpack_from('<IIII', data, pe + 24 + optional + 40 * i + 8) for i in range(count)]
+def offset(rva):
+    return next((raw + rva - va for _, va, size, raw in sections if rva and va <= rva < va + size), None)
+for _, va, size, raw in sections:
+    for at in range(raw, raw + size - 32, 4):
+        attrs, name, _, iat, names, _, _, stamp = struct.unpack_from('<8I', data, at)
+        if attrs == 1 and not stamp and None not in (offset(name), offset(iat), offset(names)):
+            text = data[offset(name):data.find(b'\0', offset(name))]
+            if text.lower().endswith((b'.dll', b'.drv')):
+                print(text.decode())
+EOF
+}
+
+report_size() {
+  local product=$build/i686/bin/Setup.exe file
+  echo "== Size of Setup.exe"
+  for file in "$product" "$build/x86_64/bin/Setup.exe"; do
+    [ -f "$file" ] && stat -c '%n %s' "$file" | awk '{ printf "%-32s %6d bytes  %5.1f KiB\n", $1, $2, $2 / 1024 }'
+  done
+  echo "imports of the product (objdump -p):" \
+    $(i686-w64-mingw32-objdump -p "$product" | sed -n 's/^\tDLL Name: //p')
+  echo "objdump -p delay import entry:" \
+    "$(i686-w64-mingw32-objdump -p "$product" | grep 'Delay Import Directory' | tr -s ' \t' ' ')"
+  echo "delay-loaded (descriptors found in the image):" $(delay_imports "$product")
+  product_bytes=$(stat -c %s "$product")
+}
+
+# Time and memory per run, then median [min..max]. Each part of the breakdown
+# has its own median, so the medians of the parts need not add up.
+report_runs() {
+  python3 - "$work/runs" "$runs" "$product_bytes" <<'EOF'
+import os, statistics, sys
+folder, runs, product = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+DUMP = 30  # the robot sleeps this long after it finds a dialog, before logging it
+
+def parse(path):
+    windows, main, end = [], None, None
+    for line in open(path, encoding='utf-8', errors='replace'):
+        if line.startswith('  CONTROL id=1017 ') and windows:
+            windows[-1]['copy'] = True  # the progress bar of a copy or backup dialog
+        if not line.startswith('@'):
+            continue
+        parts = line.split()
+        at, word = int(parts[0][1:]), parts[1]
+        if word == 'WINDOW':
+            windows.append({'open': at - DUMP, 'copy': False, 'answer': None, 'closed': None})
+        elif word in ('ANSWER', 'CLOSED'):
+            windows[int(parts[2].rstrip(':')) - 1][word.lower()] = at
+        elif word == 'MAIN' and main is None:
+            main = at
+        elif word == 'EXIT':
+            end = at
+    return windows, main, end
+
+def figures(path, setup):
+    windows, main, wall = parse(path)
+    copies = [w for w in windows if w['copy']]
+    answered = [w for w in windows if w['answer'] is not None]
+    user = sum(w['answer'] - w['open'] for w in answered)
+    required = 500 + 500 * len(copies) + (1000 if setup else 0)
+    f = {'wall': wall, 'user (robot)': user, 'required waits': required, 'copy dialogs seen': len(copies),
+         'overhead': wall - user - required, 'overhead %': 100.0 * (wall - user - required) / required}
+    parts = {'start-up, less 500 timer': windows[0]['open'] - 500,
+             'copy dialogs, less 500 each': copies[-1]['closed'] - copies[0]['open'] - 500 * len(copies)
+             if copies else None,
+             'last copy to completion, less 1000': answered[-1]['open'] - copies[-1]['closed'] - 1000
+             if setup else None,
+             'last answer to exit': wall - answered[-1]['answer']}
+    parts['other (answer to next dialog)'] = f['overhead'] - sum(v for v in parts.values() if v is not None)
+    f.update({'  ' + k: v for k, v in parts.items()})
+    f['    start-up: start to main window'] = main
+    return f
+
+def number(name):
+    try:
+        return int(open(os.path.join(folder, name)).read())
+    except (OSError, ValueError):
+        return None
+
+def show(v):
+    return f'{v:.1f}'.rstrip('0').rstrip('.')
+
+def cell(values):
+    values = [v for v in values if v is not None]
+    return f'{show(statistics.median(values))} [{show(min(values))}..{show(max(values))}]' if values else '-'
+
+def each(name):
+    return [number(name.format(i)) for i in range(1, runs + 1)]
+
+kinds = {'setup': True, 'deletion': False}
+table = {k: [figures(os.path.join(folder, f'{k}-{i}.txt'), s) for i in range(1, runs + 1)] for k, s in kinds.items()}
+for i in range(runs):
+    for k in kinds:
+        f = table[k][i]
+        print(f"run {i + 1} {k:9} wall {f['wall']:5}  user {f['user (robot)']:4}  required {f['required waits']:5}"
+              f"  overhead {f['overhead']:5} ms ({f['overhead %']:5.1f} %)  peak {number(f'{k}-{i + 1}.peak')} KiB")
+print(f'== Time in ms: median [min..max] over {runs} runs')
+print(f"{'':42}{'complete setup':26}complete deletion")
+for key in table['setup'][0]:
+    print(f'{key:42}' + ''.join(f'{cell([f[key] for f in table[k]]):26}' for k in kinds))
+print(f"{'trivial Wine program, start to exit':42}{cell(each('probe-{}.ms'))}")
+print('== Peak resident set (VmHWM) in KiB: median [min..max]')
+print(f"{'Setup.exe, complete setup':42}{cell(each('setup-{}.peak'))}")
+print(f"{'Setup.exe, complete deletion':42}{cell(each('deletion-{}.peak'))}")
+print(f"{'trivial Wine program (probe.exe folders)':42}{cell(each('probe-{}.peak'))}")
+print('== Targets (the benchmark exits 0 either way)')
+for k in kinds:
+    ms = statistics.median(f['overhead'] for f in table[k])
+    pct = statistics.median(f['overhead %'] for f in table[k])
+    verdict = 'PASS' if ms <= 100 and pct <= 5 else 'MISS'
+    print(f'{verdict}  {k} overhead within 5 % and at most 100 ms: median {show(ms)} ms, {pct:.1f} %')
+print(f"{'PASS' if product <= 65536 else 'MISS'}  Setup.exe (i686) at most 64 KiB: {product} bytes, {product / 1024:.1f} KiB")
+EOF
+}
+
+build_programs
+setup_wine
+echo "== Setup.exe under Wine: $runs runs, $arch build, Windows version $version, prefix ${prefix#$PWD/}"
+echo "machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)," \
+  "$("$wine" --version), $(date -u '+%Y-%m-%d %H:%M UTC'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
+measure_runs
+echo "load average after the runs $(cut -d' ' -f1-3 /proc/loadavg)"
+report_size
+report_runs
