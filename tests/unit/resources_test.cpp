@@ -83,7 +83,9 @@ ResourceFile Load(const std::string &name)
         } else if (dialog && line.rfind("FONT ", 0) == 0) {
             dialog->font = line.substr(5);
         } else if (dialog && line != "BEGIN") {
-            std::string text = TakeQuoted(&line);
+            // A control whose text is a resource ordinal (an icon) has no text of its own.
+            bool ordinalText = line.rfind("CONTROL ", 0) == 0 && Trim(line.substr(8))[0] != '"';
+            std::string text = ordinalText ? std::string() : TakeQuoted(&line);
             if (line.rfind("CAPTION", 0) == 0 || !text.empty())
                 dialog->texts.push_back(text);
             dialog->layout.push_back(line);

@@ -1,0 +1,218 @@
+// The dialog templates as the resource compiler wrote them into the shipped
+// Setup.exe: every dialog and control keeps the position and size its source
+// gives, in each language (an ICON statement, for one, loses its size).
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/harness.h"
+
+using namespace e2e;
+
+namespace {
+
+struct Rect {
+    int x, y, width, height;
+    bool operator==(const Rect &other) const
+    {
+        return x == other.x && y == other.y && width == other.width && height == other.height;
+    }
+};
+
+std::ostream &operator<<(std::ostream &out, const Rect &r)
+{
+    return out << r.x << ", " << r.y << ", " << r.width << ", " << r.height;
+}
+
+// A dialog's own rectangle first, then its controls' in template order.
+using Layout = std::vector<Rect>;
+
+std::map<std::string, int> DialogIds()
+{
+    std::map<std::string, int> ids;
+    std::ifstream in(std::string(TARV_SOURCE_DIR) + "/res/resource.h");
+    std::regex define("^#define (IDD_\\w+)\\s+(\\d+)");
+    std::string line;
+    std::smatch match;
+    while (std::getline(in, line))
+        if (std::regex_search(line, match, define))
+            ids[match[1]] = std::stoi(match[2]);
+    return ids;
+}
+
+// Layouts by dialog ID from a language's resource source.
+std::map<int, Layout> SourceLayouts(const std::string &file)
+{
+    std::map<std::string, int> ids = DialogIds();
+    std::map<int, Layout> layouts;
+    std::ifstream in(std::string(TARV_SOURCE_DIR) + "/res/lang/" + file);
+    EXPECT_TRUE(in.good()) << file;
+    std::regex header("^(IDD_\\w+) DIALOG (\\d+), (\\d+), (\\d+), (\\d+)\\s*$");
+    std::regex control("^\\s+(LTEXT|RTEXT|CTEXT|GROUPBOX|PUSHBUTTON|DEFPUSHBUTTON|LISTBOX|CONTROL|ICON)\\s.*"
+                       ", (-?\\d+), (-?\\d+), (\\d+), (\\d+)(, [A-Z_| ]+)?\\s*$");
+    Layout *current = nullptr;
+    std::string line;
+    std::smatch m;
+    while (std::getline(in, line)) {
+        if (std::regex_match(line, m, header)) {
+            current = &layouts[ids.at(m[1])];
+            current->push_back({ std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[5]) });
+        } else if (current && std::regex_match(line, m, control)) {
+            current->push_back({ std::stoi(m[2]), std::stoi(m[3]), std::stoi(m[4]), std::stoi(m[5]) });
+        } else if (line.rfind("END", 0) == 0) {
+            current = nullptr;
+        }
+    }
+    return layouts;
+}
+
+class Image {
+public:
+    explicit Image(const std::string &path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    bool Valid() const { return bytes_.size() > 0x40 && U16(0) == 0x5A4D; }
+
+    // Raw template of a dialog in one language, empty when there is none.
+    std::vector<uint8_t> Dialog(int id, int language) const
+    {
+        uint32_t pe = U32(0x3C);
+        bool wide = U16(pe + 24) == 0x20B;
+        uint32_t resources = U32(pe + 24 + (wide ? 112 : 96) + 2 * 8);
+        uint32_t root = Offset(resources);
+        uint32_t types = Entry(root, root, 5);
+        uint32_t names = types ? Entry(root, types, id) : 0;
+        uint32_t data = names ? Entry(root, names, language) : 0;
+        if (!data)
+            return {};
+        uint32_t at = Offset(U32(data)), size = U32(data + 4);
+        if (!at || at + size > bytes_.size())
+            return {};
+        return std::vector<uint8_t>(bytes_.begin() + at, bytes_.begin() + at + size);
+    }
+
+private:
+    uint16_t U16(size_t at) const { return at + 2 <= bytes_.size() ? bytes_[at] | bytes_[at + 1] << 8 : 0; }
+    uint32_t U32(size_t at) const { return U16(at) | (uint32_t)U16(at + 2) << 16; }
+
+    // File offset of an RVA, 0 when no section holds it.
+    uint32_t Offset(uint32_t rva) const
+    {
+        uint32_t pe = U32(0x3C);
+        uint32_t sections = pe + 24 + U16(pe + 20);
+        for (int i = 0; i < U16(pe + 6); i++) {
+            uint32_t header = sections + 40 * i;
+            uint32_t va = U32(header + 12), size = U32(header + 16), raw = U32(header + 20);
+            if (rva >= va && rva < va + size)
+                return raw + rva - va;
+        }
+        return 0;
+    }
+
+    // The file offset an ID entry of a resource directory points to (a
+    // directory or, at the last level, a data entry); 0 when absent.
+    uint32_t Entry(uint32_t root, uint32_t directory, int id) const
+    {
+        int named = U16(directory + 12), numbered = U16(directory + 14);
+        for (int i = 0; i < named + numbered; i++) {
+            uint32_t entry = directory + 16 + 8 * i;
+            if (U32(entry) == (uint32_t)id)
+                return root + (U32(entry + 4) & 0x7FFFFFFF);
+        }
+        return 0;
+    }
+
+    std::vector<uint8_t> bytes_;
+};
+
+// Reads the rectangles of a classic (non-extended) dialog template.
+class TemplateReader {
+public:
+    explicit TemplateReader(const std::vector<uint8_t> &bytes) : bytes_(bytes) {}
+
+    Layout Read()
+    {
+        Layout layout;
+        uint32_t style = U32();
+        at_ += 4;  // extended style
+        int count = U16();
+        layout.push_back(ReadRect());
+        SkipText();  // menu
+        SkipText();  // class
+        SkipText();  // caption
+        if (style & 0x40) {  // DS_SETFONT
+            at_ += 2;
+            SkipText();
+        }
+        for (int i = 0; i < count && at_ < bytes_.size(); i++) {
+            at_ = (at_ + 3) & ~(size_t)3;
+            at_ += 8;  // style, extended style
+            layout.push_back(ReadRect());
+            at_ += 2;  // ID
+            SkipText();  // class
+            SkipText();  // text
+            at_ += 2 + U16At(at_);  // creation data
+        }
+        return layout;
+    }
+
+private:
+    uint16_t U16At(size_t at) const { return at + 2 <= bytes_.size() ? bytes_[at] | bytes_[at + 1] << 8 : 0; }
+    uint16_t U16() { uint16_t value = U16At(at_); at_ += 2; return value; }
+    uint32_t U32() { uint32_t low = U16(); return low | (uint32_t)U16() << 16; }
+    Rect ReadRect()
+    {
+        Rect r;
+        r.x = (int16_t)U16();
+        r.y = (int16_t)U16();
+        r.width = (int16_t)U16();
+        r.height = (int16_t)U16();
+        return r;
+    }
+    // An ordinal (0xFFFF and a number) or a zero-terminated UTF-16 text.
+    void SkipText()
+    {
+        uint16_t first = U16();
+        if (first == 0xFFFF)
+            at_ += 2;
+        else
+            while (first != 0 && at_ < bytes_.size())
+                first = U16();
+    }
+
+    const std::vector<uint8_t> &bytes_;
+    size_t at_ = 0;
+};
+
+}  // namespace
+
+TEST(Build, DialogTemplatesKeepTheirGeometryInEveryLanguage)
+{
+    Image image(ProductBin() + "/Setup.exe");
+    ASSERT_TRUE(image.Valid());
+    struct Language { const char *file; int id; };
+    const Language languages[] = { { "en-US.rc", 1033 }, { "fr-FR.rc", 1036 }, { "ja-JP.rc", 1041 } };
+    for (const Language &language : languages) {
+        SCOPED_TRACE(language.file);
+        std::map<int, Layout> expected = SourceLayouts(language.file);
+        EXPECT_EQ(expected.size(), 4u);
+        for (const auto &item : expected) {
+            SCOPED_TRACE(item.first);
+            std::vector<uint8_t> bytes = image.Dialog(item.first, language.id);
+            ASSERT_FALSE(bytes.empty());
+            Layout built = TemplateReader(bytes).Read();
+            ASSERT_EQ(built.size(), item.second.size());
+            for (size_t i = 0; i < built.size(); i++)
+                EXPECT_EQ(built[i], item.second[i]) << "item " << i;
+        }
+    }
+}
