@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "tests/e2e/copy_messages.h"
 #include "tests/e2e/harness.h"
 
 using namespace e2e;
@@ -21,11 +22,6 @@ namespace {
 const char kSetupCaption[] = "Setup...";
 const char kBackupCaption[] = "Save...";
 const char kReplaceCaption[] = "Confirm file replacement...";
-const char kBackupFailed[] =
-    "Backup copy has failed.\r\nThis failure will not disturb next setup steps.\r\n\r\nDo you want to continue?";
-const char kCopyFailed[] =
-    "The file has not been copied on the target folder.\r\nThis can disturb next setup steps.\r\n\r\n"
-    "Do you want to continue?";
 
 struct Bench {
     std::string media;   // working folder; drivers/Test holds the sources
@@ -109,17 +105,6 @@ Result Deploy(const Bench &bench, const std::vector<std::string> &items,
     return result;
 }
 
-bool Writable(const std::string &path)
-{
-    return (fs::status(path).permissions() & fs::perms::owner_write) != fs::perms::none;
-}
-
-void MakeReadOnly(const std::string &path)
-{
-    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
-}
-
 void SetTime(const std::string &path, time_t when)
 {
     struct timespec times[2] = { { when, 0 }, { when, 0 } };
@@ -171,7 +156,7 @@ TEST(Deployment, AbsentTargetsGetOneInstallCopyEachFromTheSourceRoot)
     Bench bench = MakeBench("absent");
     WriteFile(bench.Source("TarvUI.dll"), "new module");
     WriteFile(bench.Source("Tarv.ini"), "new data");
-    MakeReadOnly(bench.Source("Tarv.ini"));
+    SetReadOnly(bench.Source("Tarv.ini"));
     SetTime(bench.Source("Tarv.ini"), 1000000000);  // 2001
 
     time_t before = time(nullptr);
@@ -198,7 +183,7 @@ TEST(Deployment, PresentTargetIsBackedUpThenReplaced)
     WriteFile(bench.Target("Tarv.ini"), "old data");
     WriteFile(bench.Target("Tarv.drv"), "old driver");
     WriteFile(bench.Target("Tarv.bku"), "stale backup");
-    MakeReadOnly(bench.Target("Tarv.bku"));
+    SetReadOnly(bench.Target("Tarv.bku"));
 
     Result deploy = Deploy(bench, { "always,Test\\,Tarv.ini", "always,Test\\,Tarv.drv" });
     EXPECT_EQ(deploy.result, 1);
@@ -223,8 +208,8 @@ TEST(Deployment, ReadOnlyTargetIsMadeWritableEvenWhenKept)
     WriteFile(bench.Source("TarvUI.dll"), "new module");
     WriteFile(bench.Target("Tarv.ini"), "old data");
     WriteFile(bench.Target("TarvUI.dll"), "old module");
-    MakeReadOnly(bench.Target("Tarv.ini"));
-    MakeReadOnly(bench.Target("TarvUI.dll"));
+    SetReadOnly(bench.Target("Tarv.ini"));
+    SetReadOnly(bench.Target("TarvUI.dll"));
 
     Result deploy = Deploy(bench, { "never,Test\\,Tarv.ini", "always,Test\\,TarvUI.dll" });
     EXPECT_EQ(deploy.result, 1);
@@ -269,7 +254,7 @@ TEST(Deployment, MissingSourceAsksWhetherToGoOn)
         EXPECT_EQ(deploy.result, goOn ? 1 : 0);
         ASSERT_GE(deploy.run.windows.size(), 3u) << deploy.run.Describe();
         EXPECT_EQ(deploy.run.At(0).title, kSetupCaption);
-        ExpectBox(deploy.run.At(1), "first.dat", "Cannot copy : source file can't be opened...", { 1 });
+        ExpectBox(deploy.run.At(1), "first.dat", kSourceOpen, { 1 });
         EXPECT_EQ(deploy.run.At(1).owner, std::to_string(deploy.run.At(0).index));
         ExpectBox(deploy.run.At(2), "first.dat", kCopyFailed, { 6, 7 });
         EXPECT_EQ(deploy.run.At(2).owner, "main");
@@ -298,12 +283,12 @@ TEST(Deployment, TargetHeldOpenByAnotherProcessFailsTheBackup)
         EXPECT_EQ(deploy.result, c.result);
         ASSERT_EQ(deploy.run.windows.size(), c.windows) << deploy.run.Describe();
         EXPECT_EQ(deploy.run.At(0).title, kBackupCaption);
-        ExpectBox(deploy.run.At(1), "TarvGI.dll", "Cannot copy : source file can't be opened...", { 1 });
+        ExpectBox(deploy.run.At(1), "TarvGI.dll", kSourceOpen, { 1 });
         ExpectBox(deploy.run.At(2), "TarvGI.dll", kBackupFailed, { 6, 7 });
         EXPECT_EQ(deploy.run.At(2).owner, "main");
         if (c.windows == 6) {
             EXPECT_EQ(deploy.run.At(3).title, kSetupCaption);
-            ExpectBox(deploy.run.At(4), "TarvGI.dll", "Cannot copy : target file can't be created...", { 1 });
+            ExpectBox(deploy.run.At(4), "TarvGI.dll", kTargetCreate, { 1 });
             ExpectBox(deploy.run.At(5), "TarvGI.dll", kCopyFailed, { 6, 7 });
         }
         EXPECT_EQ(ReadFile(bench.Target("TarvGI.dll")), "old module");
@@ -315,8 +300,8 @@ TEST(Deployment, FailuresInTheMiddleOfACopyDeleteThePartialFile)
 {
     struct Case { const char *faults; const char *text; };
     const Case cases[] = {
-        { "WriteFile=112@2", "Cannot copy : failure while writing data..." },
-        { "ReadFile=23@3", "Cannot copy : failure while reading data..." },
+        { "WriteFile=112@2", kWriteFailed },
+        { "ReadFile=23@3", kReadFailed },
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.faults);
@@ -341,8 +326,7 @@ TEST(Deployment, BackupNameThatDoesNotFitIsRefused)
     EXPECT_EQ(deploy.result, 1);
     // The backup dialog ends before it is shown; the caption keeps the end of the name.
     ASSERT_EQ(deploy.run.windows.size(), 3u) << deploy.run.Describe();
-    ExpectBox(deploy.run.At(0), "..." + name.substr(name.size() - 60),
-              "Cannot copy : a path of this file is too long...", { 1 });
+    ExpectBox(deploy.run.At(0), "..." + name.substr(name.size() - 60), kPathTooLong, { 1 });
     ExpectBox(deploy.run.At(1), deploy.run.At(0).title, kBackupFailed, { 6, 7 });
     EXPECT_EQ(deploy.run.At(2).title, kSetupCaption);
     EXPECT_EQ(ReadFile(bench.Target(name)), "new module");
@@ -468,7 +452,7 @@ TEST(Deployment, DestinationPathThatDoesNotFitIsRefused)
     Outcome run = RunSetup(options);
     EXPECT_EQ(run.exitCode, 10) << run.Describe();
     ASSERT_EQ(run.windows.size(), 2u) << run.Describe();
-    ExpectBox(run.At(0), "Tarv.ini", "Cannot copy : a path of this file is too long...", { 1 });
+    ExpectBox(run.At(0), "Tarv.ini", kPathTooLong, { 1 });
     EXPECT_EQ(run.At(0).owner, "main");
     ExpectBox(run.At(1), "Tarv.ini", kCopyFailed, { 6, 7 });
 }

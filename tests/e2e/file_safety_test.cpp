@@ -9,8 +9,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
+#include "tests/e2e/copy_messages.h"
 #include "tests/e2e/install_env.h"
 
 using namespace e2e;
@@ -19,15 +21,6 @@ using namespace install;
 namespace fs = std::filesystem;
 
 namespace {
-
-const char kSourceOpen[] = "Cannot copy : source file can't be opened...";
-const char kTargetCreate[] = "Cannot copy : target file can't be created...";
-const char kWriteFailed[] = "Cannot copy : failure while writing data...";
-const char kBackupFailed[] =
-    "Backup copy has failed.\r\nThis failure will not disturb next setup steps.\r\n\r\nDo you want to continue?";
-const char kGiveUp[] =
-    "The file has not been copied on the target folder.\r\nThis can disturb next setup steps.\r\n\r\n"
-    "Do you want to continue?";
 
 // A file of the Windows XP row and where the setup puts it.
 struct Target {
@@ -38,7 +31,7 @@ struct Target {
     std::string Path() const { return system ? InSystemFolder(name) : InDriverFolder(name); }
     std::string Backup() const
     {
-        std::string backup = std::string(name).substr(0, std::string(name).rfind('.')) + ".bku";
+        std::string backup = WithExtension(name, ".bku");
         return system ? InSystemFolder(backup) : InDriverFolder(backup);
     }
     std::string Earlier() const { return std::string("earlier ") + name; }
@@ -84,13 +77,6 @@ protected:
         EXPECT_EQ(ReadFile(target.Path()), content);
         EXPECT_FALSE(FileExists(target.Backup()));
     }
-
-    static void ExpectCompleted(const Outcome &run)
-    {
-        ASSERT_NE(Completion(run), nullptr) << run.Describe();
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_EQ(run.unusedAnswers, 0) << run.Describe();
-    }
 };
 
 const std::vector<std::string> kStart = { "click 6", "select LPT1:;click 1" };
@@ -102,17 +88,6 @@ std::vector<std::string> Answers(std::vector<std::string> more)
     return answers;
 }
 
-void MakeReadOnly(const std::string &path)
-{
-    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
-}
-
-bool Writable(const std::string &path)
-{
-    return (fs::status(path).permissions() & fs::perms::owner_write) != fs::perms::none;
-}
-
 }  // namespace
 
 TEST_F(FileSafety, ReadOnlyFilesAreBackedUpThenReplaced)
@@ -120,9 +95,9 @@ TEST_F(FileSafety, ReadOnlyFilesAreBackedUpThenReplaced)
     PlaceEarlierFiles();
     // A backup left by a still earlier setup, read-only too, gives way to the new one.
     WriteFile(Named("TarvGI.dll").Backup(), "older TarvGI.dll");
-    MakeReadOnly(Named("TarvGI.dll").Backup());
+    SetReadOnly(Named("TarvGI.dll").Backup());
     for (const Target &target : kTargets)
-        MakeReadOnly(target.Path());
+        SetReadOnly(target.Path());
 
     Outcome run = RunSetup(SetupOptions("/OS=WINNTXP", Answers({ "click 1" })));
     ASSERT_NO_FATAL_FAILURE(ExpectCompleted(run));
@@ -161,7 +136,7 @@ TEST_F(FileSafety, FileLockedByAnotherProgramStaysAsItWas)
     EXPECT_EQ(boxes[0], std::string("TarvGI.dll|") + kSourceOpen);
     EXPECT_EQ(boxes[1], std::string("TarvGI.dll|") + kBackupFailed);
     EXPECT_EQ(boxes[2], std::string("TarvGI.dll|") + kTargetCreate);
-    EXPECT_EQ(boxes[3], std::string("TarvGI.dll|") + kGiveUp);
+    EXPECT_EQ(boxes[3], std::string("TarvGI.dll|") + kCopyFailed);
     ExpectUntouched(locked, locked.Earlier());
     for (const Target &target : kTargets)
         if (&target != &locked)
@@ -179,7 +154,7 @@ TEST_F(FileSafety, MissingMediaFileLeavesTheEarlierOneInPlace)
     Outcome run = RunSetup(options);
     ASSERT_NO_FATAL_FAILURE(ExpectCompleted(run));
     EXPECT_EQ(Boxes(run), (std::vector<std::string>{ std::string("Tarv.ini|") + kSourceOpen,
-                                                      std::string("Tarv.ini|") + kGiveUp }));
+                                                      std::string("Tarv.ini|") + kCopyFailed }));
     // The backup was made before the copy found no source; the file itself
     // was never opened for writing.
     EXPECT_EQ(ReadFile(missing.Path()), missing.Earlier());

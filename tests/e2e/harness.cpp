@@ -500,4 +500,15 @@ void RemoveAll(const std::string &unixPath)
     fs::remove_all(unixPath, error);
 }
 
+void SetReadOnly(const std::string &unixPath, bool readOnly)
+{
+    fs::permissions(unixPath, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    readOnly ? fs::perm_options::remove : fs::perm_options::add);
+}
+
+bool Writable(const std::string &unixPath)
+{
+    return (fs::status(unixPath).permissions() & fs::perms::owner_write) != fs::perms::none;
+}
+
 }  // namespace e2e

@@ -115,6 +115,9 @@ bool FileExists(const std::string &unixPath);
 std::string ReadFile(const std::string &unixPath);
 void WriteFile(const std::string &unixPath, const std::string &content);
 void RemoveAll(const std::string &unixPath);
+// The read-only attribute as Wine maps it: no write permission for anyone.
+void SetReadOnly(const std::string &unixPath, bool readOnly = true);
+bool Writable(const std::string &unixPath);
 
 // Runs a command (argv) with the Wine environment and returns its exit code;
 // output is appended to *output when given.

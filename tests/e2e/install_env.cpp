@@ -26,11 +26,6 @@ void RemoveFile(const std::string &path)
     fs::remove(path, error);
 }
 
-std::string WithExtension(const std::string &name, const std::string &extension)
-{
-    return name.substr(0, name.rfind('.')) + extension;
-}
-
 std::string FirstLine(const std::vector<std::string> &lines)
 {
     return lines.empty() ? std::string() : lines.front();
@@ -128,6 +123,21 @@ std::vector<std::string> Boxes(const Outcome &run)
         boxes.push_back(window.title + "|" + window.MessageText());
     }
     return boxes;
+}
+
+void ExpectCompleted(const Outcome &run)
+{
+    const Window *completion = Completion(run);
+    ASSERT_NE(completion, nullptr) << run.Describe();
+    EXPECT_EQ(completion, &run.windows.back());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.unusedAnswers, 0) << run.Describe();
+}
+
+std::string WithExtension(const std::string &name, const std::string &extension)
+{
+    return name.substr(0, name.rfind('.')) + extension;
 }
 
 const Window *Completion(const Outcome &run)

@@ -35,6 +35,12 @@ std::string ServiceLine();
 // the completion dialog are not message boxes here.
 std::vector<std::string> Boxes(const e2e::Outcome &run);
 
+// The run reached the completion dialog, its last window, and used every answer.
+void ExpectCompleted(const e2e::Outcome &run);
+
+// NAME with its last extension replaced (".bku" gives the backup's name).
+std::string WithExtension(const std::string &name, const std::string &extension);
+
 // The completion dialog of a run, or null.
 const e2e::Window *Completion(const e2e::Outcome &run);
 const e2e::Window *PortDialog(const e2e::Outcome &run);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "tests/e2e/copy_messages.h"
 #include "tests/e2e/install_env.h"
 
 using namespace e2e;
@@ -16,9 +17,6 @@ namespace {
 
 const unsigned long kCaptionBar = 0x00C00000;  // WS_CAPTION
 const char kNoFolders[] = "Tarv Driver setup failure|Cannot get target folders names...";
-const char kGiveUp[] =
-    "The file has not been copied on the target folder.\r\nThis can disturb next setup steps.\r\n\r\n"
-    "Do you want to continue?";
 
 class Install : public ::testing::Test {
 protected:
@@ -86,16 +84,6 @@ protected:
         EXPECT_EQ(RawField(line, "datatype"), "RAW");
         EXPECT_EQ(RawField(line, "dependent"),
                   RegisteredList({ "TarvGI.dll", "Tarv.ini", "TarvUI.dll", "Tarvf.hlp", "Tarva.hlp" }));
-    }
-
-    static void ExpectCompleted(const Outcome &run)
-    {
-        const Window *completion = Completion(run);
-        ASSERT_NE(completion, nullptr) << run.Describe();
-        EXPECT_EQ(completion, &run.windows.back());
-        EXPECT_EQ(run.exitCode, 1);
-        EXPECT_FALSE(run.timedOut);
-        EXPECT_EQ(run.unusedAnswers, 0);
     }
 
     static bool ServiceExists() { return Field(ServiceLine(), "exists") == "1"; }
@@ -253,7 +241,7 @@ TEST_F(Install, GivingUpOnADriverFileRegistersNothing)
     EXPECT_EQ(Completion(run), nullptr) << run.Describe();
     std::vector<std::string> boxes = Boxes(run);
     ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back(), std::string("TarvGI.dll|") + kGiveUp);
+    EXPECT_EQ(boxes.back(), std::string("TarvGI.dll|") + kCopyFailed);
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.unusedAnswers, 0);
     // The earlier installation was purged; nothing new took its place.
@@ -272,7 +260,7 @@ TEST_F(Install, GivingUpOnACommonFileKeepsTheRegistrations)
     EXPECT_EQ(Completion(run), nullptr) << run.Describe();
     std::vector<std::string> boxes = Boxes(run);
     ASSERT_FALSE(boxes.empty());
-    EXPECT_EQ(boxes.back(), std::string("hwport.dll|") + kGiveUp);
+    EXPECT_EQ(boxes.back(), std::string("hwport.dll|") + kCopyFailed);
     EXPECT_EQ(run.unusedAnswers, 0);
     ExpectQueueOn("LPT1:");
     ExpectNtDriver();

@@ -72,6 +72,12 @@ std::map<int, Layout> SourceLayouts(const std::string &file)
     return layouts;
 }
 
+// Little-endian words of a byte buffer; 0 past its end.
+uint16_t Word(const std::vector<uint8_t> &bytes, size_t at)
+{
+    return at + 2 <= bytes.size() ? bytes[at] | bytes[at + 1] << 8 : 0;
+}
+
 class Image {
 public:
     explicit Image(const std::string &path)
@@ -101,7 +107,7 @@ public:
     }
 
 private:
-    uint16_t U16(size_t at) const { return at + 2 <= bytes_.size() ? bytes_[at] | bytes_[at + 1] << 8 : 0; }
+    uint16_t U16(size_t at) const { return Word(bytes_, at); }
     uint32_t U32(size_t at) const { return U16(at) | (uint32_t)U16(at + 2) << 16; }
 
     // File offset of an RVA, 0 when no section holds it.
@@ -160,14 +166,13 @@ public:
             at_ += 2;  // ID
             SkipText();  // class
             SkipText();  // text
-            at_ += 2 + U16At(at_);  // creation data
+            at_ += 2 + Word(bytes_, at_);  // creation data
         }
         return layout;
     }
 
 private:
-    uint16_t U16At(size_t at) const { return at + 2 <= bytes_.size() ? bytes_[at] | bytes_[at + 1] << 8 : 0; }
-    uint16_t U16() { uint16_t value = U16At(at_); at_ += 2; return value; }
+    uint16_t U16() { uint16_t value = Word(bytes_, at_); at_ += 2; return value; }
     uint32_t U32() { uint32_t low = U16(); return low | (uint32_t)U16() << 16; }
     Rect ReadRect()
     {
