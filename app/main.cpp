@@ -1,6 +1,5 @@
 // Entry point, the minimised main window and the dispatch of the one action.
 #include <windows.h>
-#include <commctrl.h>
 
 #include "app/actions.h"
 #include "app/messages.h"
@@ -70,6 +69,13 @@ static void RunRequestedAction(HWND owner)
         ShowMessageId(owner, 0, IDS_UNSUPPORTED);
         return;
     }
+    // Bound only now: usage, detection and refusal need no spooler.
+    BindFailure failure;
+    if (!BindSpooler(&g_setup.spooler, &failure)) {
+        int deletion = request->action == ACTION_SIMPLE_DELETION || request->action == ACTION_COMPLETE_DELETION;
+        ReportBindFailure(owner, deletion ? IDS_DELETION_FAILURE : IDS_SETUP_FAILURE, &failure);
+        return;
+    }
     switch (request->action) {
     case ACTION_COMPLETE_SETUP:    InstallPrinter(owner, row, 1); break;
     case ACTION_SIMPLE_DELETION:   RemovePrinter(owner, row, 0); break;
@@ -130,7 +136,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 
     if (!ParseCommandLine(commandLine, &g_setup.request))
         return 0;
-    InitCommonControls();
+    BindFailure failure;
+    if (!InitControls(&failure)) {
+        ReportBindFailure(g_setup.mainWindow, IDS_SETUP_FAILURE, &failure);
+        return 0;
+    }
     LoadSetupLibrary();
     SetTimer(g_setup.mainWindow, DISPATCH_TIMER, DISPATCH_DELAY_MS, DispatchTimer);
 

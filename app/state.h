@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/request.h"
+#include "app/system_dlls.h"
 
 enum { PATH_CHARS = 512, PORT_NAME_CHARS = 80 };
 
@@ -20,6 +21,7 @@ struct SetupState {
     char portName[PORT_NAME_CHARS];
     HMODULE setupLibrary;
     CopyOemInfProc copyOemInf;
+    SpoolerCalls spooler;      // bound when an action is about to run
 };
 
 extern SetupState g_setup;

@@ -1,11 +1,12 @@
-// Keeps the program's DLLs out of reach of files planted on the media or in
-// the working folder: the default search order starts with the program's own
-// folder, then the working folder.
 #include <windows.h>
 
+#include <type_traits>
+
+#include "app/messages.h"
 #include "app/state.h"
 #include "app/system_dlls.h"
 #include "app/text.h"
+#include "res/resource.h"
 
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
@@ -14,7 +15,8 @@
 typedef BOOL (WINAPI *SetDefaultDllDirectoriesProc)(DWORD);
 typedef BOOL (WINAPI *SetDllDirectoryProc)(LPCSTR);
 
-static const char *const kPreloaded[] = { "winspool.drv", "comctl32.dll" };
+static const char kSpoolerDll[] = "winspool.drv";
+static const char kControlsDll[] = "comctl32.dll";
 
 HMODULE LoadSystemLibrary(const char *name)
 {
@@ -40,8 +42,67 @@ void RestrictDllSearch()
     SetDllDirectoryProc setDirectory = (SetDllDirectoryProc)(void *)GetProcAddress(kernel, "SetDllDirectoryA");
     if (setDirectory)
         setDirectory("");
-    // Everywhere, including the oldest systems: the delay-loaded DLLs are bound
-    // by name at first use, and a DLL already loaded under that name is reused.
-    for (size_t i = 0; i < sizeof kPreloaded / sizeof kPreloaded[0]; i++)
-        LoadSystemLibrary(kPreloaded[i]);
+}
+
+// The tables rely on decltype keeping the declaration's calling convention
+// (stdcall on i686): a pointer that lost it would unbalance the stack at every call.
+static_assert(std::is_same<decltype(&::ClosePrinter), BOOL (WINAPI *)(HANDLE)>::value,
+              "decltype must keep the calling convention");
+
+template <typename Proc>
+static void Bind(HMODULE module, const char *name, Proc *slot, BindFailure *failure)
+{
+    *slot = (Proc)(void *)GetProcAddress(module, name);
+    if (!*slot && !failure->function)
+        failure->function = name;
+}
+
+#define BIND(calls, module, name, failure) Bind(module, #name, &(calls)->name, failure)
+
+int BindSpooler(SpoolerCalls *calls, BindFailure *failure)
+{
+    ZeroMemory(calls, sizeof *calls);
+    failure->dll = kSpoolerDll;
+    failure->function = 0;
+    HMODULE module = LoadSystemLibrary(kSpoolerDll);
+    if (!module)
+        return 0;
+    SpoolerCalls bound;
+    BIND(&bound, module, AddPrinterA, failure);
+    BIND(&bound, module, AddPrinterDriverA, failure);
+    BIND(&bound, module, ClosePrinter, failure);
+    BIND(&bound, module, DeleteFormA, failure);
+    BIND(&bound, module, DeletePrinter, failure);
+    BIND(&bound, module, DeletePrinterDriverA, failure);
+    BIND(&bound, module, EnumPortsA, failure);
+    BIND(&bound, module, GetPrinterDriverA, failure);
+    BIND(&bound, module, GetPrinterDriverDirectoryA, failure);
+    BIND(&bound, module, OpenPrinterA, failure);
+    if (failure->function)
+        return 0;
+    *calls = bound;
+    return 1;
+}
+
+int InitControls(BindFailure *failure)
+{
+    failure->dll = kControlsDll;
+    failure->function = 0;
+    HMODULE module = LoadSystemLibrary(kControlsDll);
+    if (!module)
+        return 0;
+    decltype(&::InitCommonControls) initCommonControls = 0;
+    Bind(module, "InitCommonControls", &initCommonControls, failure);
+    if (!initCommonControls)
+        return 0;
+    initCommonControls();
+    return 1;
+}
+
+void ReportBindFailure(HWND owner, UINT captionId, const BindFailure *failure)
+{
+    if (failure->function)
+        ReportFormatted(owner, captionId, IDS_FUNCTION_MISSING, failure->function, failure->dll);
+    else
+        ReportFormatted(owner, captionId, IDS_DLL_MISSING, failure->dll);
 }

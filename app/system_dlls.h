@@ -1,12 +1,48 @@
+// DLLs that are not known DLLs (winspool.drv, comctl32.dll, SetupApi.DLL):
+// the default search order would find a copy planted on the media or in the
+// working folder first, so they are loaded from the system folder by full path
+// and their functions are bound through tables of typed pointers.
 #ifndef TARV_SYSTEM_DLLS_H
 #define TARV_SYSTEM_DLLS_H
 
 #include <windows.h>
+#include <winspool.h>
+#include <commctrl.h>
+
+// Each pointer has the type of the SDK's own declaration, so that every call
+// uses the function's calling convention. Bound all at once or not at all.
+struct SpoolerCalls {
+    decltype(&::AddPrinterA) AddPrinterA;
+    decltype(&::AddPrinterDriverA) AddPrinterDriverA;
+    decltype(&::ClosePrinter) ClosePrinter;
+    decltype(&::DeleteFormA) DeleteFormA;
+    decltype(&::DeletePrinter) DeletePrinter;
+    decltype(&::DeletePrinterDriverA) DeletePrinterDriverA;
+    decltype(&::EnumPortsA) EnumPortsA;
+    decltype(&::GetPrinterDriverA) GetPrinterDriverA;
+    decltype(&::GetPrinterDriverDirectoryA) GetPrinterDriverDirectoryA;
+    decltype(&::OpenPrinterA) OpenPrinterA;
+};
+
+// What a failed binding could not find: the DLL, or a function in it.
+struct BindFailure {
+    const char *dll;
+    const char *function;  // null when the DLL itself did not load
+};
 
 // Loads a DLL from the system folder by its full path; 0 when it cannot.
 HMODULE LoadSystemLibrary(const char *name);
 
 // Makes every later DLL load come from the system folder (first thing at start).
 void RestrictDllSearch();
+
+// Binds the spooler table; on failure the table stays empty and *failure says why.
+int BindSpooler(SpoolerCalls *calls, BindFailure *failure);
+
+// Binds InitCommonControls and calls it.
+int InitControls(BindFailure *failure);
+
+// Tells the user which DLL or function is missing, with caption message captionId.
+void ReportBindFailure(HWND owner, UINT captionId, const BindFailure *failure);
 
 #endif

@@ -17,13 +17,13 @@ int GetTargetFolders()
         return 0;
 
     DWORD needed = 0;
-    if (GetPrinterDriverDirectoryA(0, 0, 1, 0, 0, &needed)
+    if (g_setup.spooler.GetPrinterDriverDirectoryA(0, 0, 1, 0, 0, &needed)
         || GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         return 0;
     g_setup.driverFolder = (char *)GlobalAlloc(GPTR, needed);
     if (!g_setup.driverFolder)
         return 0;
-    if (!GetPrinterDriverDirectoryA(0, 0, 1, (LPBYTE)g_setup.driverFolder, needed, &needed))
+    if (!g_setup.spooler.GetPrinterDriverDirectoryA(0, 0, 1, (LPBYTE)g_setup.driverFolder, needed, &needed))
         return 0;
     return 1;
 }

@@ -21,13 +21,13 @@ static void FillPortList(HWND list)
 {
     DWORD needed = 0;
     DWORD count = 0;
-    if (EnumPortsA(0, 2, 0, 0, &needed, &count) || GetLastError() != ERROR_INSUFFICIENT_BUFFER
+    if (g_setup.spooler.EnumPortsA(0, 2, 0, 0, &needed, &count) || GetLastError() != ERROR_INSUFFICIENT_BUFFER
         || needed == 0)
         return;
     PORT_INFO_2A *ports = (PORT_INFO_2A *)GlobalAlloc(GPTR, needed);
     if (!ports)
         return;
-    if (EnumPortsA(0, 2, (LPBYTE)ports, needed, &needed, &count)) {
+    if (g_setup.spooler.EnumPortsA(0, 2, (LPBYTE)ports, needed, &needed, &count)) {
         char line[PORT_LINE_CHARS];
         for (DWORD i = 0; i < count; i++) {
             // A port whose name does not fit a line is left out rather than

@@ -32,7 +32,7 @@ int AddDriver(HWND owner, int row)
         info.pDependentFiles = record.dependentFiles;
         info.pMonitorName = Mutable(record.monitorName);
         info.pDefaultDataType = Mutable(record.defaultDataType);
-        if (AddPrinterDriverA(0, 3, (LPBYTE)&info))
+        if (g_setup.spooler.AddPrinterDriverA(0, 3, (LPBYTE)&info))
             return 1;
         error = GetLastError();
     }
@@ -54,9 +54,9 @@ int AddQueue(HWND owner, int row)
     info.pPrintProcessor = Mutable(record.printProcessor);
     info.pDatatype = Mutable(record.dataType);
     info.Attributes = (DWORD)record.attributes;
-    HANDLE printer = AddPrinterA(0, 2, (LPBYTE)&info);
+    HANDLE printer = g_setup.spooler.AddPrinterA(0, 2, (LPBYTE)&info);
     if (printer) {
-        ClosePrinter(printer);
+        g_setup.spooler.ClosePrinter(printer);
         return 1;
     }
     DWORD error = GetLastError();
@@ -70,9 +70,9 @@ void PurgePrinter()
     PRINTER_DEFAULTSA defaults;
     ZeroMemory(&defaults, sizeof defaults);
     defaults.DesiredAccess = PRINTER_ALL_ACCESS;
-    if (OpenPrinterA(Mutable(MODEL_QUEUE_NAME), &printer, &defaults)) {
-        DeletePrinter(printer);
-        ClosePrinter(printer);
+    if (g_setup.spooler.OpenPrinterA(Mutable(MODEL_QUEUE_NAME), &printer, &defaults)) {
+        g_setup.spooler.DeletePrinter(printer);
+        g_setup.spooler.ClosePrinter(printer);
     }
-    DeletePrinterDriverA(0, 0, Mutable(MODEL_DRIVER_NAME));
+    g_setup.spooler.DeletePrinterDriverA(0, 0, Mutable(MODEL_DRIVER_NAME));
 }

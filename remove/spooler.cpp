@@ -16,13 +16,13 @@ static void ReadDataFile(HANDLE printer, char *dataPath)
     dataPath[0] = '\0';
     SetLastError(0);
     DWORD needed = 0;
-    GetPrinterDriverA(printer, 0, 2, 0, 0, &needed);
+    g_setup.spooler.GetPrinterDriverA(printer, 0, 2, 0, 0, &needed);
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0)
         return;
     BYTE *block = (BYTE *)GlobalAlloc(GPTR, needed);
     if (!block)
         return;
-    if (GetPrinterDriverA(printer, 0, 2, block, needed, &needed)) {
+    if (g_setup.spooler.GetPrinterDriverA(printer, 0, 2, block, needed, &needed)) {
         const DRIVER_INFO_2A *info = (const DRIVER_INFO_2A *)block;
         TakeDataFile(dataPath, PATH_CHARS, info->pName, info->pDataFile);
     }
@@ -40,28 +40,28 @@ int DeletePrinterQueue(HWND owner, char *dataPath, int row)
 {
     HANDLE printer = 0;
     PRINTER_DEFAULTSA defaults = { 0, 0, PRINTER_ALL_ACCESS };
-    if (!OpenPrinterA((LPSTR)MODEL_QUEUE_NAME, &printer, &defaults)) {
+    if (!g_setup.spooler.OpenPrinterA((LPSTR)MODEL_QUEUE_NAME, &printer, &defaults)) {
         unsigned long error = GetLastError();
         ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DELETE_STEP1, error);
         return 0;
     }
     ReadDataFile(printer, dataPath);
-    if (!DeletePrinter(printer)) {
+    if (!g_setup.spooler.DeletePrinter(printer)) {
         unsigned long error = GetLastError();
         ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DELETE_STEP2, error);
-        ClosePrinter(printer);
+        g_setup.spooler.ClosePrinter(printer);
         return 0;
     }
     // Only the NT family has forms; the handle stays usable until it is closed.
-    if (!IsNineXFamily(row) && !DeleteFormA(printer, (LPSTR)MODEL_FORM_NAME))
+    if (!IsNineXFamily(row) && !g_setup.spooler.DeleteFormA(printer, (LPSTR)MODEL_FORM_NAME))
         ShowDeletionFailure(owner, IDS_FORM_NOT_DELETED);
-    ClosePrinter(printer);
+    g_setup.spooler.ClosePrinter(printer);
     return 1;
 }
 
 int DeleteDriver(HWND owner, int complete, const char *dataPath)
 {
-    if (!DeletePrinterDriverA(0, 0, (LPSTR)MODEL_DRIVER_NAME)) {
+    if (!g_setup.spooler.DeletePrinterDriverA(0, 0, (LPSTR)MODEL_DRIVER_NAME)) {
         unsigned long error = GetLastError();
         ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DRIVER_DELETE, error);
         return 0;

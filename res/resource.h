@@ -64,5 +64,7 @@
 #define IDS_FORM_NOT_DELETED    158
 #define IDS_DELETION_FAILURE    160
 #define IDS_PATH_TOO_LONG       162
+#define IDS_DLL_MISSING         164
+#define IDS_FUNCTION_MISSING    166
 
 #endif

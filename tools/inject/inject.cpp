@@ -2,10 +2,13 @@
 // to make chosen system calls fail where Wine never fails them, and to read
 // the main window's system menu from inside the process.
 //
-// TARV_FAULTS="Function=error[@n][:text],..." patches Setup.exe's imports of
-// each Function: the call fails with that last-error value, on every call or
-// only on the n-th one; with ":text", only calls whose first (path or name)
-// argument contains text count.
+// TARV_FAULTS="Function=error[@n][:text],..." makes each Function fail with
+// that last-error value, on every call or only on the n-th one; with ":text",
+// only calls whose first (path or name) argument contains text count (for
+// GetProcAddress, the function name). Imported functions are patched in
+// Setup.exe's import table; functions it binds at run time (the spooler's)
+// are replaced in what its GetProcAddress returns, so the DLL has to be in
+// place before the program binds them.
 // TARV_DENY_WINDOW_CLASS=name makes the creation of windows of that class fail
 // (the robot then hooks window creation system-wide before the program starts,
 // which also loads this DLL early enough for start-up faults).
@@ -25,6 +28,7 @@ enum FaultId {
     F_ReadFile, F_WriteFile, F_CreateFileA, F_DeleteFileA, F_CopyFileA, F_GetSystemDirectoryA,
     F_GetWindowsDirectoryA, F_GetVersionExA, F_GetFileInformationByHandle, F_GlobalAlloc,
     F_OpenSCManagerA, F_OpenServiceA, F_CreateServiceA, F_StartServiceA, F_ControlService, F_DeleteService,
+    F_LoadLibraryExA, F_GetProcAddress,
     F_Count
 };
 
@@ -37,7 +41,6 @@ struct Fault {
     int nth;      // 0: every call
     int calls;
     char match[128];
-    char delayDll[64];  // delay-loaded import: the DLL to find the real function in
 };
 
 Fault g_faults[F_Count];
@@ -57,26 +60,7 @@ bool Fails(FaultId id, const char *argument = 0)
     return true;
 }
 
-// A delay-loaded slot holds the loader's thunk until the first call, so the
-// real function of such an import is looked up (in the system folder's DLL)
-// when it is first needed.
-void *Original(Fault &fault)
-{
-    if (!fault.original && fault.delayDll[0]) {
-        char path[MAX_PATH + 80];
-        UINT length = GetSystemDirectoryA(path, MAX_PATH);
-        if (length && length < MAX_PATH) {
-            _snprintf(path + length, sizeof path - length, "\\%s", fault.delayDll);
-            path[sizeof path - 1] = '\0';
-            HMODULE dll = LoadLibraryA(path);
-            if (dll)
-                fault.original = (void *)GetProcAddress(dll, fault.name);
-        }
-    }
-    return fault.original;
-}
-
-template <typename T> T Real(FaultId id) { return (T)Original(g_faults[id]); }
+template <typename T> T Real(FaultId id) { return (T)g_faults[id].original; }
 
 BOOL WINAPI Fake_DeletePrinter(HANDLE printer)
 {
@@ -211,6 +195,31 @@ BOOL WINAPI Fake_DeleteService(SC_HANDLE service)
     return Fails(F_DeleteService) ? FALSE : Real<BOOL (WINAPI *)(SC_HANDLE)>(F_DeleteService)(service);
 }
 
+HMODULE WINAPI Fake_LoadLibraryExA(LPCSTR path, HANDLE file, DWORD flags)
+{
+    return Fails(F_LoadLibraryExA, path) ? (HMODULE)0
+        : Real<HMODULE (WINAPI *)(LPCSTR, HANDLE, DWORD)>(F_LoadLibraryExA)(path, file, flags);
+}
+
+// Also hands out the stub of a faulted function that the program binds itself.
+FARPROC WINAPI Fake_GetProcAddress(HMODULE module, LPCSTR name)
+{
+    int byName = !IS_INTRESOURCE(name);
+    if (Fails(F_GetProcAddress, byName ? name : 0))
+        return 0;
+    FARPROC proc = Real<FARPROC (WINAPI *)(HMODULE, LPCSTR)>(F_GetProcAddress)(module, name);
+    if (!proc || !byName)
+        return proc;
+    for (int id = 0; id < F_Count; id++) {
+        Fault &fault = g_faults[id];
+        if (fault.active && id != F_GetProcAddress && strcmp(fault.name, name) == 0) {
+            fault.original = (void *)proc;
+            return (FARPROC)fault.stub;
+        }
+    }
+    return proc;
+}
+
 void Describe(FaultId id, const char *name, void *stub)
 {
     g_faults[id].name = name;
@@ -226,6 +235,7 @@ void DescribeAll()
     FAULT(DeleteFileA); FAULT(CopyFileA); FAULT(GetSystemDirectoryA); FAULT(GetWindowsDirectoryA);
     FAULT(GetVersionExA); FAULT(GetFileInformationByHandle); FAULT(GlobalAlloc); FAULT(OpenSCManagerA);
     FAULT(OpenServiceA); FAULT(CreateServiceA); FAULT(StartServiceA); FAULT(ControlService); FAULT(DeleteService);
+    FAULT(LoadLibraryExA); FAULT(GetProcAddress);
 #undef FAULT
 }
 
@@ -260,6 +270,19 @@ void ParseFaults(const char *faults)
     }
 }
 
+// GetProcAddress is patched whenever any fault is set: it hands out the stubs.
+bool Patched(int id)
+{
+    if (g_faults[id].active)
+        return true;
+    if (id != F_GetProcAddress)
+        return false;
+    for (int other = 0; other < F_Count; other++)
+        if (g_faults[other].active)
+            return true;
+    return false;
+}
+
 void PatchImports(HMODULE module)
 {
     BYTE *base = (BYTE *)module;
@@ -280,7 +303,7 @@ void PatchImports(HMODULE module)
             const char *name = (const char *)((IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData))->Name;
             for (int id = 0; id < F_Count; id++) {
                 Fault &fault = g_faults[id];
-                if (!fault.active || strcmp(fault.name, name) != 0)
+                if (!Patched(id) || strcmp(fault.name, name) != 0)
                     continue;
                 DWORD oldProtect;
                 VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &oldProtect);
@@ -288,71 +311,6 @@ void PatchImports(HMODULE module)
                 slots->u1.Function = (ULONG_PTR)fault.stub;
                 VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, oldProtect, &oldProtect);
             }
-        }
-    }
-}
-
-// Same for delay-loaded imports (winspool.drv and comctl32.dll are bound at
-// first use). GNU ld does not fill in the delay-import directory, so their
-// descriptors are found by their shape: attributes 1 (RVA based), then the
-// RVAs of a DLL name, a module handle, the address and the name tables.
-int IsDllName(BYTE *base, DWORD size, DWORD rva)
-{
-    if (rva == 0 || rva >= size - 8)
-        return 0;
-    const char *name = (const char *)(base + rva);
-    size_t length = 0;
-    while (length < 64 && rva + length < size && name[length] >= 0x20 && name[length] < 0x7F)
-        length++;
-    if (length < 5 || length >= 64 || name[length] != '\0')
-        return 0;
-    return _stricmp(name + length - 4, ".dll") == 0 || _stricmp(name + length - 4, ".drv") == 0;
-}
-
-void PatchDelayTable(BYTE *base, const IMAGE_DELAYLOAD_DESCRIPTOR *import)
-{
-    const char *dll = (const char *)(base + import->DllNameRVA);
-    IMAGE_THUNK_DATA *names = (IMAGE_THUNK_DATA *)(base + import->ImportNameTableRVA);
-    IMAGE_THUNK_DATA *slots = (IMAGE_THUNK_DATA *)(base + import->ImportAddressTableRVA);
-    for (; names->u1.AddressOfData; names++, slots++) {
-        if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-            continue;
-        const char *name = (const char *)((IMAGE_IMPORT_BY_NAME *)(base + names->u1.AddressOfData))->Name;
-        for (int id = 0; id < F_Count; id++) {
-            Fault &fault = g_faults[id];
-            if (!fault.active || strcmp(fault.name, name) != 0)
-                continue;
-            _snprintf(fault.delayDll, sizeof fault.delayDll, "%s", dll);
-            fault.delayDll[sizeof fault.delayDll - 1] = '\0';
-            fault.original = 0;
-            DWORD oldProtect;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &oldProtect);
-            slots->u1.Function = (ULONG_PTR)fault.stub;
-            VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, oldProtect, &oldProtect);
-        }
-    }
-}
-
-void PatchDelayImports(HMODULE module)
-{
-    BYTE *base = (BYTE *)module;
-    IMAGE_DOS_HEADER *dos = (IMAGE_DOS_HEADER *)base;
-    IMAGE_NT_HEADERS *nt = (IMAGE_NT_HEADERS *)(base + dos->e_lfanew);
-    DWORD size = nt->OptionalHeader.SizeOfImage;
-    IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(nt);
-    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; i++, section++) {
-        DWORD begin = section->VirtualAddress;
-        DWORD length = section->Misc.VirtualSize < section->SizeOfRawData ? section->Misc.VirtualSize
-                                                                         : section->SizeOfRawData;
-        for (DWORD at = begin; at + sizeof(IMAGE_DELAYLOAD_DESCRIPTOR) <= begin + length; at += 4) {
-            const IMAGE_DELAYLOAD_DESCRIPTOR *import = (const IMAGE_DELAYLOAD_DESCRIPTOR *)(base + at);
-            if (import->Attributes.AllAttributes != 1 || !IsDllName(base, size, import->DllNameRVA)
-                || import->ModuleHandleRVA >= size || import->ImportAddressTableRVA == 0
-                || import->ImportAddressTableRVA >= size || import->ImportNameTableRVA == 0
-                || import->ImportNameTableRVA >= size)
-                continue;
-            PatchDelayTable(base, import);
-            at += sizeof(IMAGE_DELAYLOAD_DESCRIPTOR) - 4;
         }
     }
 }
@@ -442,7 +400,6 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     if (GetEnvironmentVariableA("TARV_FAULTS", faults, sizeof faults))
         ParseFaults(faults);
     PatchImports(GetModuleHandleA(0));
-    PatchDelayImports(GetModuleHandleA(0));
     char name[64];
     _snprintf(name, sizeof name, "TarvInjected-%lu", GetCurrentProcessId());
     name[sizeof name - 1] = '\0';
