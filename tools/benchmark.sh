@@ -23,6 +23,7 @@ build_programs() {
     || { tail -n 30 "$log" >&2; die "build failed; full output in $log"; }
   arch=$(sed -n 's/^TARV_E2E_ARCH:STRING=//p' "$build/CMakeCache.txt")
   bin=$build/$arch/bin
+  tools=$build/$arch/test-tools
   [ -f "$bin/Setup.exe" ] && [ -f "$build/i686/bin/Setup.exe" ] || die "no Setup.exe in $build"
 }
 
@@ -48,7 +49,7 @@ winpath() { echo "Z:$1" | tr / '\\'; }
 # Unix path of a probe "folders" line (SYSDIR, DRIVERDIR, WINDIR).
 unix_folder() {
   local dir
-  dir=$("$wine" "$bin/probe.exe" folders | tr -d '\r' | sed -n "s/^$1 //p")
+  dir=$("$wine" "$tools/probe.exe" folders | tr -d '\r' | sed -n "s/^$1 //p")
   [ -n "$dir" ] || die "probe did not report $1"
   echo "$prefix/drive_c$(printf '%s' "${dir#?:}" | tr '\\' /)"
 }
@@ -62,7 +63,7 @@ remove_with_backup() {
 # same work: no backups, no replaced files (the installation tests' list).
 clean_install_state() {
   local name file
-  "$wine" "$bin/probe.exe" delete-printer "$model" delete-driver "$model" delete-service hwbridge >/dev/null
+  "$wine" "$tools/probe.exe" delete-printer "$model" delete-driver "$model" delete-service hwbridge >/dev/null
   for name in TarvUI.dll TarvGI.dll Tarv.ini Tarva.hlp Tarvf.hlp Tarv.drv; do
     remove_with_backup "$driverdir" "$name"
     remove_with_backup "$driverdir/3" "$name"
@@ -114,7 +115,7 @@ run_step() {
   for attempt in 1 2; do
     rm -f "$out.peak"
     sample_peak "$out.peak" & sampler=$!
-    "$wine" "$bin/robot.exe" --cwd "$(winpath "$work/media")" --version "$version" --tail "$tail" \
+    "$wine" "$tools/robot.exe" --cwd "$(winpath "$work/media")" --version "$version" --tail "$tail" \
       --answers "$(winpath "$work/media/answers.txt")" --out "$(winpath "$out.txt")" -- \
       "$(winpath "$work/media/Setup.exe")" >/dev/null || true
     kill "$sampler" && wait "$sampler" 2>/dev/null || true
@@ -132,7 +133,7 @@ wine_baseline() {
 start = time.monotonic()
 subprocess.run(sys.argv[2:], stdout=subprocess.DEVNULL, check=True)
 open(sys.argv[1] + ".ms", "w").write(f"{round(1000 * (time.monotonic() - start))}\n")
-print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$1" "$wine" "$bin/probe.exe" folders > "$1.peak"
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$1" "$wine" "$tools/probe.exe" folders > "$1.peak"
 }
 
 measure_runs() {
@@ -149,28 +150,6 @@ measure_runs() {
   clean_install_state
 }
 
-# Delay-load descriptors (attributes 1, time stamp 0, valid name, IAT and name
-# table): the GNU linker leaves the delay import directory entry empty, so
-# objdump cannot list them.
-delay_imports() {
-  python3 - "$1" <<'EOF'
-import struct, sys
-data = open(sys.argv[1], 'rb').read()
-pe = struct.unpack_from('<I', data, 0x3c)[0]
-count, optional = struct.unpack_from('<H', data, pe + 6)[0], struct.unpack_from('<H', data, pe + 20)[0]
-sections = [struct.unpack_from('<IIII', data, pe + 24 + optional + 40 * i + 8) for i in range(count)]
-def offset(rva):
-    return next((raw + rva - va for _, va, size, raw in sections if rva and va <= rva < va + size), None)
-for _, va, size, raw in sections:
-    for at in range(raw, raw + size - 32, 4):
-        attrs, name, _, iat, names, _, _, stamp = struct.unpack_from('<8I', data, at)
-        if attrs == 1 and not stamp and None not in (offset(name), offset(iat), offset(names)):
-            text = data[offset(name):data.find(b'\0', offset(name))]
-            if text.lower().endswith((b'.dll', b'.drv')):
-                print(text.decode())
-EOF
-}
-
 report_size() {
   local product=$build/i686/bin/Setup.exe file
   echo "== Size of Setup.exe"
@@ -179,9 +158,6 @@ report_size() {
   done
   echo "imports of the product (objdump -p):" \
     $(i686-w64-mingw32-objdump -p "$product" | sed -n 's/^\tDLL Name: //p')
-  echo "objdump -p delay import entry:" \
-    "$(i686-w64-mingw32-objdump -p "$product" | grep 'Delay Import Directory' | tr -s ' \t' ' ')"
-  echo "delay-loaded (descriptors found in the image):" $(delay_imports "$product")
   product_bytes=$(stat -c %s "$product")
 }
 

@@ -10,6 +10,7 @@ cmake -S . -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 arch=$(sed -n 's/^TARV_E2E_ARCH:STRING=//p' "$build/CMakeCache.txt")
 bin=$build/$arch/bin
+tools=$build/$arch/test-tools
 prefix=$PWD/$build/wineprefix-$arch
 [ -f "$prefix/system.reg" ] || tools/wine-prefix.sh "$prefix" "$arch"
 export WINEPREFIX=$prefix WINEDEBUG=-all
@@ -24,7 +25,7 @@ winpath() { echo "Z:$1" | tr / '\\'; }
 version=${VERSION:-winxp}
 
 # Windows folder of a probe "folders" line (SYSDIR, DRIVERDIR, WINDIR).
-folder() { "$wine" "$bin/probe.exe" folders | tr -d '\r' | sed -n "s/^$1 //p"; }
+folder() { "$wine" "$tools/probe.exe" folders | tr -d '\r' | sed -n "s/^$1 //p"; }
 sysdir=$(folder SYSDIR)
 driverdir=$(folder DRIVERDIR)
 windir=$(folder WINDIR)
@@ -57,10 +58,10 @@ step() {
   local title=$1 tail=$2; shift 2
   printf '%s\n' "$@" > "$media/answers.txt"
   echo "=== $title: Setup.exe $tail (Windows version $version)"
-  "$wine" "$bin/robot.exe" --cwd "$(winpath "$media")" --version "$version" --tail "$tail" \
+  "$wine" "$tools/robot.exe" --cwd "$(winpath "$media")" --version "$version" --tail "$tail" \
     --answers "$(winpath "$media/answers.txt")" -- "$(winpath "$media/Setup.exe")" | tr -d '\r'
   echo "--- state after $title"
-  "$wine" "$bin/probe.exe" printers drivers service hwbridge device hwbridge | tr -d '\r'
+  "$wine" "$tools/probe.exe" printers drivers service hwbridge device hwbridge | tr -d '\r'
   show_files
 }
 

@@ -32,7 +32,8 @@ else
   arch=x86_64; export WINEARCH=win64 WINELOADER=/usr/lib/wine/wine64
 fi
 bin=$build/$arch/bin
-[ -x "$bin/robot.exe" ] || [ -f "$bin/robot.exe" ] || { echo "screenshots: $bin/robot.exe not built" >&2; exit 2; }
+tools=$build/$arch/test-tools
+[ -x "$tools/robot.exe" ] || [ -f "$tools/robot.exe" ] || { echo "screenshots: $tools/robot.exe not built" >&2; exit 2; }
 export WINEDEBUG=-all
 work=$build/shots-work
 rm -rf "$work"
@@ -87,7 +88,7 @@ shoot() {
   local transcript=$work/transcript.txt
   printf '%s\n' "$answers" | tr '|' '\n' >"$work/answers.txt"
   : >"$transcript"
-  LC_ALL=$locale "$WINELOADER" "$bin/robot.exe" --cwd "$cwd" --answers "$(winpath "$work/answers.txt")" \
+  LC_ALL=$locale "$WINELOADER" "$tools/robot.exe" --cwd "$cwd" --answers "$(winpath "$work/answers.txt")" \
     --timeout 30000 --version "$version" --tail "$tail" --out "$(winpath "$transcript")" \
     -- "$(winpath "$program")" >/dev/null 2>&1 &
   local robot=$! done_shots=" "
@@ -111,7 +112,7 @@ shoot() {
   wait "$robot" || true
 }
 
-probe() { "$WINELOADER" "$bin/probe.exe" "$@" >/dev/null 2>&1 || true; }
+probe() { "$WINELOADER" "$tools/probe.exe" "$@" >/dev/null 2>&1 || true; }
 
 for lang in en fr ja; do
   case $lang in
@@ -144,7 +145,7 @@ for lang in en fr ja; do
   head -c 3000000 /dev/zero >"$bench/drivers/Test/Tarv.drv"
   head -c 3000000 /dev/zero >"$target/Tarv.drv"
   cwd='C:\Media'
-  shoot "$locale" "$bin/deploytest.exe" \
+  shoot "$locale" "$tools/deploytest.exe" \
     "C:\\windows\\system32\\spool\\drivers\\w32x86 \"$(winpath "$work/log.txt")\" \"ask1,Test\\,Tarv.drv\" \"always,Test\\,missing.dll\"" \
     win2k "$hold 1013|$hold 1|$hold 7" \
     "1:replace-$lang" "2:copy-$lang" "5:copy-error-$lang" "6:copy-failed-$lang"

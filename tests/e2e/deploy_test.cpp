@@ -74,7 +74,7 @@ Result Deploy(const Bench &bench, const std::vector<std::string> &items,
               const std::vector<std::string> &answers = {}, const std::string &faults = "")
 {
     Options options;
-    options.program = WinBin() + "/deploytest.exe";
+    options.program = ToolsBin() + "/deploytest.exe";
     options.cwd = bench.media;
     options.tail = Quoted(WinPath(bench.target)) + " " + Quoted(WinPath(bench.log));
     for (const std::string &item : items)
@@ -445,7 +445,7 @@ TEST(Deployment, DestinationPathThatDoesNotFitIsRefused)
     std::string tail = Quoted(target) + " " + Quoted(WinPath(bench.log)) + " " + Quoted("always,Test\\,Tarv.ini");
 
     Options options;
-    options.program = WinBin() + "/deploytest.exe";
+    options.program = ToolsBin() + "/deploytest.exe";
     options.cwd = bench.media;
     options.tail = tail;
     options.answers = { "click 1", "click 7" };

@@ -311,7 +311,7 @@ TEST(Languages, ReplaceAndCopyDialogs)
         WriteFile(media + "/target/absent.dll", "kept");
 
         Options options;
-        options.program = WinBin() + "/deploytest.exe";
+        options.program = ToolsBin() + "/deploytest.exe";
         options.cwd = media;
         options.locale = language->locale;
         options.tail = "\"" + WinPath(media + "/target") + "\" \"" + WinPath(media + "/log.txt") +
