@@ -39,12 +39,15 @@ std::map<std::string, std::string> WineEnvironment()
     env["WINELOADER"] = WineLoader();
     env["WINEDEBUG"] = "-all";
     env["LC_ALL"] = "en_US.UTF-8";
+    // A crashing program ends at once with its exception code instead of
+    // waiting in the debugger.
+    env["WINEDLLOVERRIDES"] = "winedbg.exe=d";
     env.erase("DISPLAY");
     return env;
 }
 
 int Spawn(const std::vector<std::string> &args, const std::map<std::string, std::string> &env,
-          std::string *output)
+          std::string *output, std::string *errors = nullptr)
 {
     std::vector<std::string> envStrings;
     for (const auto &item : env)
@@ -62,13 +65,18 @@ int Spawn(const std::vector<std::string> &args, const std::map<std::string, std:
     // Output goes to a file, never a pipe: a wineserver started by this call
     // inherits the descriptors and outlives the call.
     char outputPath[] = "/tmp/tarv-e2e-XXXXXX";
+    char errorPath[] = "/tmp/tarv-e2e-err-XXXXXX";
     int outputFd = mkstemp(outputPath);
     if (outputFd < 0)
         return -1;
+    int errorFd = errors ? mkstemp(errorPath) : -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (errorFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, errorFd, 2);
+    else
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     pid_t pid;
     int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
@@ -80,6 +88,11 @@ int Spawn(const std::vector<std::string> &args, const std::map<std::string, std:
     if (output)
         *output += ReadFile(outputPath);
     unlink(outputPath);
+    if (errorFd >= 0) {
+        close(errorFd);
+        *errors += ReadFile(errorPath);
+        unlink(errorPath);
+    }
     if (rc != 0)
         return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -138,6 +151,98 @@ void ParseRect(const std::string &text, int *x, int *y, int *w, int *h)
     sscanf(text.c_str(), "%d,%d,%d,%d", x, y, w, h);
 }
 
+Window *WindowByIndex(Outcome &run, int index)
+{
+    for (auto &window : run.windows)
+        if (window.index == index)
+            return &window;
+    return nullptr;
+}
+
+// Reads one transcript line into run; throws on a malformed one.
+void ParseLine(const std::string &line, Outcome &run, Window *&current)
+{
+    if (line.rfind("  CONTROL ", 0) == 0 && current) {
+        auto pairs = Pairs(line);
+        Control control;
+        control.id = std::stoi(pairs["id"]);
+        control.className = pairs["class"];
+        control.style = std::stoul(pairs["style"], nullptr, 16);
+        control.text = pairs["text"];
+        ParseRect(pairs["rect"], &control.x, &control.y, &control.width, &control.height);
+        if (pairs.count("range"))
+            sscanf(pairs["range"].c_str(), "%ld..%ld", &control.rangeLow, &control.rangeHigh);
+        if (pairs.count("pos"))
+            control.pos = std::stol(pairs["pos"]);
+        current->controls.push_back(control);
+        return;
+    }
+    if (line.rfind("    LINE ", 0) == 0 && current && !current->controls.empty()) {
+        current->controls.back().lines.push_back(Unquote(line.substr(9)));
+        return;
+    }
+    if (line.rfind("    SELECTED ", 0) == 0 && current && !current->controls.empty()) {
+        current->controls.back().selected = std::stoi(line.substr(13));
+        return;
+    }
+    if (line.rfind("UNUSED-ANSWERS ", 0) == 0) {
+        run.unusedAnswers = std::stoi(line.substr(15));
+        return;
+    }
+    if (line.empty() || line[0] != '@')
+        return;
+    size_t space = line.find(' ');
+    long at = std::stol(line.substr(1, space - 1));
+    std::string rest = line.substr(space + 1);
+    std::string word = rest.substr(0, rest.find(' '));
+    if (word == "WINDOW") {
+        Window window;
+        window.index = std::stoi(rest.substr(7));
+        auto pairs = Pairs(rest);
+        window.className = pairs["class"];
+        window.title = pairs["title"];
+        window.style = std::stoul(pairs["style"], nullptr, 16);
+        window.exStyle = std::stoul(pairs["exstyle"], nullptr, 16);
+        ParseRect(pairs["rect"], &window.x, &window.y, &window.width, &window.height);
+        window.owner = pairs["owner"];
+        window.foreground = std::stoi(pairs["fg"]);
+        window.defId = std::stoi(pairs["defid"]);
+        window.focus = std::stoi(pairs["focus"]);
+        window.openedAt = at;
+        run.windows.push_back(window);
+        current = &run.windows.back();
+    } else if (word == "ANSWER") {
+        int index = std::stoi(rest.substr(7));
+        if (Window *window = WindowByIndex(run, index)) {
+            window->answeredAt = at;
+            window->answer = rest.substr(rest.find(": ") + 2);
+        }
+    } else if (word == "CLOSED") {
+        if (Window *window = WindowByIndex(run, std::stoi(rest.substr(7))))
+            window->closedAt = at;
+    } else if (word == "PROGRESS") {
+        auto pairs = Pairs(rest);
+        if (Window *window = WindowByIndex(run, std::stoi(rest.substr(9)))) {
+            window->progress.push_back(std::stol(pairs["pos"]));
+            window->progressHigh = std::stol(pairs["high"]);
+        }
+    } else if (word == "MAIN") {
+        auto pairs = Pairs(rest);
+        run.mainTitles.push_back(pairs["title"]);
+        run.mainIconic.push_back(std::stoi(pairs["iconic"]));
+    } else if (word == "EXIT") {
+        // An exception code (0xC0000005, say) is printed unsigned.
+        run.exitCode = (int)(uint32_t)std::stoul(rest.substr(5));
+        run.exitAt = at;
+    } else if (word == "TIMEOUT") {
+        run.timedOut = true;
+    } else if (word == "UNANSWERED") {
+        run.unanswered = true;
+    } else {
+        run.events.push_back(rest);
+    }
+}
+
 Outcome ParseTranscript(const std::string &transcript)
 {
     Outcome run;
@@ -145,92 +250,15 @@ Outcome ParseTranscript(const std::string &transcript)
     std::istringstream in(transcript);
     std::string line;
     Window *current = nullptr;
-    auto windowByIndex = [&run](int index) -> Window * {
-        for (auto &window : run.windows)
-            if (window.index == index)
-                return &window;
-        return nullptr;
-    };
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (line.rfind("  CONTROL ", 0) == 0 && current) {
-            auto pairs = Pairs(line);
-            Control control;
-            control.id = std::stoi(pairs["id"]);
-            control.className = pairs["class"];
-            control.style = std::stoul(pairs["style"], nullptr, 16);
-            control.text = pairs["text"];
-            ParseRect(pairs["rect"], &control.x, &control.y, &control.width, &control.height);
-            if (pairs.count("range"))
-                sscanf(pairs["range"].c_str(), "%ld..%ld", &control.rangeLow, &control.rangeHigh);
-            if (pairs.count("pos"))
-                control.pos = std::stol(pairs["pos"]);
-            current->controls.push_back(control);
-            continue;
-        }
-        if (line.rfind("    LINE ", 0) == 0 && current && !current->controls.empty()) {
-            current->controls.back().lines.push_back(Unquote(line.substr(9)));
-            continue;
-        }
-        if (line.rfind("    SELECTED ", 0) == 0 && current && !current->controls.empty()) {
-            current->controls.back().selected = std::stoi(line.substr(13));
-            continue;
-        }
-        if (line.rfind("UNUSED-ANSWERS ", 0) == 0) {
-            run.unusedAnswers = std::stoi(line.substr(15));
-            continue;
-        }
-        if (line.empty() || line[0] != '@')
-            continue;
-        size_t space = line.find(' ');
-        long at = std::stol(line.substr(1, space - 1));
-        std::string rest = line.substr(space + 1);
-        std::string word = rest.substr(0, rest.find(' '));
-        if (word == "WINDOW") {
-            Window window;
-            window.index = std::stoi(rest.substr(7));
-            auto pairs = Pairs(rest);
-            window.className = pairs["class"];
-            window.title = pairs["title"];
-            window.style = std::stoul(pairs["style"], nullptr, 16);
-            window.exStyle = std::stoul(pairs["exstyle"], nullptr, 16);
-            ParseRect(pairs["rect"], &window.x, &window.y, &window.width, &window.height);
-            window.owner = pairs["owner"];
-            window.foreground = std::stoi(pairs["fg"]);
-            window.defId = std::stoi(pairs["defid"]);
-            window.focus = std::stoi(pairs["focus"]);
-            window.openedAt = at;
-            run.windows.push_back(window);
-            current = &run.windows.back();
-        } else if (word == "ANSWER") {
-            int index = std::stoi(rest.substr(7));
-            if (Window *window = windowByIndex(index)) {
-                window->answeredAt = at;
-                window->answer = rest.substr(rest.find(": ") + 2);
-            }
-        } else if (word == "CLOSED") {
-            if (Window *window = windowByIndex(std::stoi(rest.substr(7))))
-                window->closedAt = at;
-        } else if (word == "PROGRESS") {
-            auto pairs = Pairs(rest);
-            if (Window *window = windowByIndex(std::stoi(rest.substr(9)))) {
-                window->progress.push_back(std::stol(pairs["pos"]));
-                window->progressHigh = std::stol(pairs["high"]);
-            }
-        } else if (word == "MAIN") {
-            auto pairs = Pairs(rest);
-            run.mainTitles.push_back(pairs["title"]);
-            run.mainIconic.push_back(std::stoi(pairs["iconic"]));
-        } else if (word == "EXIT") {
-            run.exitCode = std::stoi(rest.substr(5));
-            run.exitAt = at;
-        } else if (word == "TIMEOUT") {
-            run.timedOut = true;
-        } else if (word == "UNANSWERED") {
-            run.unanswered = true;
-        } else {
-            run.events.push_back(rest);
+        // A crash or a failed start leaves lines the robot never wrote, or cut
+        // ones: they are kept for the failure message instead of ending the test.
+        try {
+            ParseLine(line, run, current);
+        } catch (const std::exception &) {
+            run.unreadable.push_back(line);
         }
     }
     return run;
@@ -279,6 +307,16 @@ std::vector<int> Window::Buttons() const
     return ids;
 }
 
+std::string Outcome::Describe() const
+{
+    std::string text = transcript.empty() ? "(the robot printed nothing)\n" : transcript;
+    for (const std::string &line : unreadable)
+        text += "UNREADABLE: " + line + "\n";
+    if (!wineOutput.empty())
+        text += "--- Wine's output:\n" + wineOutput;
+    return text;
+}
+
 std::vector<const Window *> Outcome::MessageBoxes() const
 {
     std::vector<const Window *> boxes;
@@ -294,6 +332,7 @@ std::string Prefix()
 }
 
 std::string WinBin() { return TARV_WIN_BIN; }
+std::string ToolsBin() { return TARV_TOOLS_BIN; }
 std::string ProductBin() { return TARV_PRODUCT_BIN; }
 std::string WorkRoot() { return std::string(TARV_BUILD_DIR) + "/e2e-work"; }
 
@@ -338,14 +377,14 @@ std::string UnixPath(const std::string &winPath)
 }
 
 int RunWine(const std::vector<std::string> &args, std::string *output,
-            const std::map<std::string, std::string> &env)
+            const std::map<std::string, std::string> &env, std::string *errors)
 {
     std::map<std::string, std::string> full = WineEnvironment();
     for (const auto &item : env)
-        full[item.first] = item.second;
+        full[item.first] = item.first == "WINEDLLOVERRIDES" ? item.second + ";" + full[item.first] : item.second;
     std::vector<std::string> command = { WineLoader() };
     command.insert(command.end(), args.begin(), args.end());
-    return Spawn(command, full, output);
+    return Spawn(command, full, output, errors);
 }
 
 std::string MakeMedia(const std::string &name, bool withDrivers)
@@ -372,7 +411,7 @@ Outcome RunSetup(const Options &options)
         answers += answer + "\n";
     WriteFile(answersFile, answers);
 
-    std::vector<std::string> args = { WinBin() + "/robot.exe", "--cwd", WinPath(cwd), "--answers",
+    std::vector<std::string> args = { ToolsBin() + "/robot.exe", "--cwd", WinPath(cwd), "--answers",
                                       WinPath(answersFile), "--timeout", std::to_string(options.timeoutMs) };
     if (!options.version.empty()) {
         args.push_back("--version");
@@ -402,14 +441,21 @@ Outcome RunSetup(const Options &options)
     if (!options.locale.empty())
         env["LC_ALL"] = options.locale;
     std::string transcript;
-    RunWine(args, &transcript, env);
+    std::string wineOutput;
+    RunWine(args, &transcript, env, &wineOutput);
     // A wineserver that is just shutting down can refuse the start; the robot
     // then printed nothing at all, so starting again is safe.
     if (transcript.find("STARTED") == std::string::npos && transcript.find("START-FAILED") == std::string::npos) {
         transcript.clear();
-        RunWine(args, &transcript, env);
+        wineOutput.clear();
+        RunWine(args, &transcript, env, &wineOutput);
     }
     Outcome run = ParseTranscript(transcript);
+    run.wineOutput = wineOutput;
+    if (!run.Complete()) {
+        ADD_FAILURE() << "the robot's transcript does not show the run to its end"
+                      << (run.unreadable.empty() ? "" : " (unreadable lines)") << "\n" << run.Describe();
+    }
     if (options.inject && std::find(run.events.begin(), run.events.end(), "INJECTED") == run.events.end())
         ADD_FAILURE() << "inject.dll was not loaded into Setup.exe\n" << transcript;
     return run;
@@ -417,7 +463,7 @@ Outcome RunSetup(const Options &options)
 
 std::string Probe(const std::vector<std::string> &args)
 {
-    std::vector<std::string> command = { WinBin() + "/probe.exe" };
+    std::vector<std::string> command = { ToolsBin() + "/probe.exe" };
     command.insert(command.end(), args.begin(), args.end());
     std::string output;
     RunWine(command, &output);

@@ -53,6 +53,8 @@ struct Outcome {
     int unusedAnswers = 0;
     long exitAt = -1;
     std::string transcript;
+    std::string wineOutput;               // what Wine printed (a crash report, say)
+    std::vector<std::string> unreadable;  // transcript lines that could not be parsed
     std::vector<Window> windows;
     std::vector<std::string> mainTitles;  // each title the main window showed, in order
     std::vector<int> mainIconic;          // the iconic state recorded with each
@@ -61,7 +63,10 @@ struct Outcome {
     // Windows whose class is a dialog, in order of appearance.
     const Window &At(size_t index) const { return windows.at(index); }
     std::vector<const Window *> MessageBoxes() const;
-    std::string Describe() const { return transcript; }
+    // The transcript, and Wine's own output when there is any.
+    std::string Describe() const;
+    // The robot saw the program end and every line of its transcript was read.
+    bool Complete() const { return unreadable.empty() && (exitAt >= 0 || timedOut); }
 };
 
 struct Options {
@@ -107,7 +112,8 @@ std::string DriverFolder();
 std::string WindowsFolder();
 
 std::string Prefix();
-std::string WinBin();       // where the programs built for the tests are
+std::string WinBin();       // Setup.exe and its media, as built for the tests
+std::string ToolsBin();     // the test tools (robot, probe, inject.dll, ...) of the same build
 std::string ProductBin();   // where the shipped 32-bit programs are
 std::string WorkRoot();     // scratch space for the tests
 
@@ -120,9 +126,9 @@ void SetReadOnly(const std::string &unixPath, bool readOnly = true);
 bool Writable(const std::string &unixPath);
 
 // Runs a command (argv) with the Wine environment and returns its exit code;
-// output is appended to *output when given.
+// standard output is appended to *output and standard error to *errors when given.
 int RunWine(const std::vector<std::string> &args, std::string *output = nullptr,
-            const std::map<std::string, std::string> &env = {});
+            const std::map<std::string, std::string> &env = {}, std::string *errors = nullptr);
 
 }  // namespace e2e
 
