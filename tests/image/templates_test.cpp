@@ -5,15 +5,15 @@
 
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
-#include "tests/e2e/harness.h"
+#include "tests/image/images.h"
+#include "tests/image/pe_image.h"
 
-using namespace e2e;
+using namespace image;
 
 namespace {
 
@@ -78,68 +78,6 @@ uint16_t Word(const std::vector<uint8_t> &bytes, size_t at)
     return at + 2 <= bytes.size() ? bytes[at] | bytes[at + 1] << 8 : 0;
 }
 
-class Image {
-public:
-    explicit Image(const std::string &path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-    bool Valid() const { return bytes_.size() > 0x40 && U16(0) == 0x5A4D; }
-
-    // Raw template of a dialog in one language, empty when there is none.
-    std::vector<uint8_t> Dialog(int id, int language) const
-    {
-        uint32_t pe = U32(0x3C);
-        bool wide = U16(pe + 24) == 0x20B;
-        uint32_t resources = U32(pe + 24 + (wide ? 112 : 96) + 2 * 8);
-        uint32_t root = Offset(resources);
-        uint32_t types = Entry(root, root, 5);
-        uint32_t names = types ? Entry(root, types, id) : 0;
-        uint32_t data = names ? Entry(root, names, language) : 0;
-        if (!data)
-            return {};
-        uint32_t at = Offset(U32(data)), size = U32(data + 4);
-        if (!at || at + size > bytes_.size())
-            return {};
-        return std::vector<uint8_t>(bytes_.begin() + at, bytes_.begin() + at + size);
-    }
-
-private:
-    uint16_t U16(size_t at) const { return Word(bytes_, at); }
-    uint32_t U32(size_t at) const { return U16(at) | (uint32_t)U16(at + 2) << 16; }
-
-    // File offset of an RVA, 0 when no section holds it.
-    uint32_t Offset(uint32_t rva) const
-    {
-        uint32_t pe = U32(0x3C);
-        uint32_t sections = pe + 24 + U16(pe + 20);
-        for (int i = 0; i < U16(pe + 6); i++) {
-            uint32_t header = sections + 40 * i;
-            uint32_t va = U32(header + 12), size = U32(header + 16), raw = U32(header + 20);
-            if (rva >= va && rva < va + size)
-                return raw + rva - va;
-        }
-        return 0;
-    }
-
-    // The file offset an ID entry of a resource directory points to (a
-    // directory or, at the last level, a data entry); 0 when absent.
-    uint32_t Entry(uint32_t root, uint32_t directory, int id) const
-    {
-        int named = U16(directory + 12), numbered = U16(directory + 14);
-        for (int i = 0; i < named + numbered; i++) {
-            uint32_t entry = directory + 16 + 8 * i;
-            if (U32(entry) == (uint32_t)id)
-                return root + (U32(entry + 4) & 0x7FFFFFFF);
-        }
-        return 0;
-    }
-
-    std::vector<uint8_t> bytes_;
-};
-
 // Reads the rectangles of a classic (non-extended) dialog template.
 class TemplateReader {
 public:
@@ -202,7 +140,7 @@ private:
 
 TEST(Build, DialogTemplatesKeepTheirGeometryInEveryLanguage)
 {
-    Image image(ProductBin() + "/Setup.exe");
+    PeImage image(SetupExe(BuiltImages().front()));
     ASSERT_TRUE(image.Valid());
     struct Language { const char *file; int id; };
     const Language languages[] = { { "en-US.rc", 1033 }, { "fr-FR.rc", 1036 }, { "ja-JP.rc", 1041 } };
@@ -212,7 +150,7 @@ TEST(Build, DialogTemplatesKeepTheirGeometryInEveryLanguage)
         EXPECT_EQ(expected.size(), 4u);
         for (const auto &item : expected) {
             SCOPED_TRACE(item.first);
-            std::vector<uint8_t> bytes = image.Dialog(item.first, language.id);
+            std::vector<uint8_t> bytes = image.Resource(5, item.first, language.id);
             ASSERT_FALSE(bytes.empty());
             Layout built = TemplateReader(bytes).Read();
             ASSERT_EQ(built.size(), item.second.size());
