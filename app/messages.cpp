@@ -12,11 +12,6 @@ void LoadMessage(UINT id, char *buffer, int size)
         buffer[0] = '\0';
 }
 
-static int IsLeadByte(unsigned char c)
-{
-    return IsDBCSLeadByte(c) ? 1 : 0;
-}
-
 static void MakeCaption(const char *caption, char *out)
 {
     if (caption)

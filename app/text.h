@@ -23,4 +23,12 @@ void ShortenForDisplay(char *out, size_t size, const char *src,
 // Converts a to z into A to Z in place; no other byte changes.
 void UpperCaseAscii(char *text);
 
+// 1 when both texts are equal once a to z count as A to Z.
+int SameTextIgnoringAsciiCase(const char *a, const char *b);
+
+// 1 for the lead byte of a double-byte character in the system's ANSI code
+// page. Defined on the Windows side (app/lead_byte.cpp); the portable helpers
+// take it as a parameter.
+int IsLeadByte(unsigned char c);
+
 #endif

@@ -13,8 +13,10 @@ option(TARV_FUZZ "Build the libFuzzer target (clang) and a short fuzzing test" O
 
 # Unit tests.
 file(GLOB UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
-add_executable(unit_tests ${UNIT_TEST_SOURCES} ${LOGIC_SOURCES})
+set(TEST_SUPPORT_SOURCES ${CMAKE_SOURCE_DIR}/tests/support/catalogue.cpp)
+add_executable(unit_tests ${UNIT_TEST_SOURCES} ${TEST_SUPPORT_SOURCES} ${LOGIC_SOURCES})
 target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_definitions(unit_tests PRIVATE TARV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_link_libraries(unit_tests PRIVATE GTest::gtest GTest::gtest_main)
 if(TARV_SANITIZE)
   target_compile_options(unit_tests PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=all)
@@ -23,8 +25,11 @@ endif()
 gtest_discover_tests(unit_tests TEST_PREFIX "unit.")
 
 if(TARV_FUZZ)
-  add_executable(fuzz_logic ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_logic.cpp ${LOGIC_SOURCES})
+  add_executable(fuzz_logic ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_logic.cpp ${TEST_SUPPORT_SOURCES} ${LOGIC_SOURCES})
   target_include_directories(fuzz_logic PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(fuzz_logic PRIVATE TARV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  # It compares the formatter with snprintf over the catalogue's formats.
+  target_compile_options(fuzz_logic PRIVATE -Wno-format-security)
   target_compile_options(fuzz_logic PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
   target_link_options(fuzz_logic PRIVATE -fsanitize=fuzzer,address,undefined)
   add_test(NAME fuzz.logic_smoke COMMAND fuzz_logic -runs=300000 -seed=1 -max_len=2048)

@@ -13,6 +13,7 @@ set(LOGIC_SOURCES
 set(WIN32_SOURCES
   app/cmdline.cpp
   app/confirm.cpp
+  app/lead_byte.cpp
   app/main.cpp
   app/messages.cpp
   app/system_dlls.cpp
@@ -27,4 +28,11 @@ set(WIN32_SOURCES
   install/spooler.cpp
   remove/remove.cpp
   remove/spooler.cpp
+)
+
+# Start-up code and memory helpers of a program linked without a C runtime
+# (MinGW builds; an MSVC build keeps its own runtime's).
+set(NO_CRT_SOURCES
+  app/entry.cpp
+  app/runtime.cpp
 )

@@ -3,9 +3,9 @@
 #include <string.h>
 
 #include "app/text.h"
+#include "catalog/catalog.h"
 
 static const char kBackupExtension[] = ".bku";
-static const char kSourceRoot[] = "drivers";
 
 int MakeBackupName(char *name, size_t size)
 {
@@ -28,7 +28,7 @@ int AppendSourceRoot(char *folder, size_t size)
     if (length >= size)
         return 0;
     char *end = folder + length;
-    if (!FormatText(end, size - length, "%s%s", separator, kSourceRoot)) {
+    if (!FormatText(end, size - length, "%s%s", separator, SOURCE_ROOT_NAME)) {
         *end = '\0';
         return 0;
     }

@@ -4,16 +4,12 @@
 
 #include "app/messages.h"
 #include "app/state.h"
+#include "app/text.h"
 #include "install/install.h"
 #include "install/port_line.h"
 #include "res/resource.h"
 
 enum { PORT_LINE_CHARS = 80 };
-
-static int IsLeadByte(unsigned char c)
-{
-    return IsDBCSLeadByte(c) ? 1 : 0;
-}
 
 // Fills the list with one line per port of the local spooler. Any failure
 // leaves the list as it is, without a message.

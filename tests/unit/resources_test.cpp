@@ -3,8 +3,6 @@
 // converted it to the language's code page.
 #include <gtest/gtest.h>
 
-#include <iconv.h>
-
 #include <fstream>
 #include <map>
 #include <regex>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "app/request.h"
+#include "tests/support/catalogue.h"
 
 namespace {
 
@@ -60,9 +59,7 @@ ResourceFile Load(const std::string &name)
     EXPECT_TRUE(in.good()) << name;
     std::string line;
     Dialog *dialog = nullptr;
-    bool inStrings = false;
     const std::regex dialogHeader("^(IDD_\\w+) DIALOG (.*)$");
-    const std::regex stringEntry("^(IDS_\\w+)\\s+\"(.*)\"$");
     while (std::getline(in, line)) {
         line = Trim(line);
         std::smatch match;
@@ -73,13 +70,8 @@ ResourceFile Load(const std::string &name)
         } else if (std::regex_match(line, match, dialogHeader)) {
             dialog = &file.dialogs[match[1]];
             dialog->layout.push_back(match[2]);
-        } else if (line == "STRINGTABLE") {
-            inStrings = true;
         } else if (line == "END") {
             dialog = nullptr;
-            inStrings = false;
-        } else if (inStrings && std::regex_match(line, match, stringEntry)) {
-            file.strings[match[1]] = match[2];
         } else if (dialog && line.rfind("FONT ", 0) == 0) {
             dialog->font = line.substr(5);
         } else if (dialog && line != "BEGIN") {
@@ -91,6 +83,7 @@ ResourceFile Load(const std::string &name)
             dialog->layout.push_back(line);
         }
     }
+    file.strings = catalogue::Strings(SourceRoot(), name);
     return file;
 }
 
@@ -111,40 +104,6 @@ const Translation kTranslations[] = {
     { "fr-FR.rc", "LANG_FRENCH, SUBLANG_FRENCH", "8, \"Microsoft Sans Serif\"", "CP1252" },
     { "ja-JP.rc", "LANG_JAPANESE, SUBLANG_DEFAULT", "8, \"MS UI Gothic\"", "CP932" },
 };
-
-std::string Unescape(const std::string &text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); i++) {
-        if (text[i] == '\\' && i + 1 < text.size()) {
-            char c = text[++i];
-            out += c == 'r' ? '\r' : c == 'n' ? '\n' : c == 't' ? '\t' : c;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-// The bytes LoadStringA produces for a UTF-8 text under codePage; false when
-// a character has no representation there.
-bool ToCodePage(const char *codePage, const std::string &utf8, std::string *out)
-{
-    iconv_t converter = iconv_open(codePage, "UTF-8");
-    if (converter == (iconv_t)-1)
-        return false;
-    std::vector<char> buffer(utf8.size() * 2 + 1);
-    char *in = const_cast<char *>(utf8.data());
-    size_t inLeft = utf8.size();
-    char *outPtr = buffer.data();
-    size_t outLeft = buffer.size();
-    size_t rc = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
-    iconv_close(converter);
-    if (rc == (size_t)-1 || inLeft != 0)
-        return false;
-    out->assign(buffer.data(), (size_t)(outPtr - buffer.data()));
-    return true;
-}
 
 std::vector<std::string> Placeholders(const std::string &text)
 {
@@ -190,7 +149,7 @@ TEST(Resources, TranslatedDialogsKeepTheEnglishLayout)
             ASSERT_EQ(dialog.texts.size(), item.second.texts.size());
             for (size_t i = 0; i < dialog.texts.size(); i++) {
                 std::string bytes;
-                EXPECT_TRUE(ToCodePage(t.codePage, dialog.texts[i], &bytes)) << dialog.texts[i];
+                EXPECT_TRUE(catalogue::ToCodePage(t.codePage, dialog.texts[i], &bytes)) << dialog.texts[i];
                 if (item.second.texts[i] != "OK" && item.second.texts[i] != "Cancel")
                     EXPECT_NE(dialog.texts[i], item.second.texts[i]) << "untranslated";
             }
@@ -227,7 +186,7 @@ TEST(Resources, TextsFitTheirByteBuffersInTheAnsiCodePage)
         for (const auto &item : file.strings) {
             SCOPED_TRACE(item.first);
             std::string bytes;
-            ASSERT_TRUE(ToCodePage(t.codePage, Unescape(item.second), &bytes)) << "not representable";
+            ASSERT_TRUE(catalogue::ToCodePage(t.codePage, catalogue::Unescape(item.second), &bytes)) << "not representable";
             auto small = kSmallBuffers.find(item.first);
             size_t limit = small != kSmallBuffers.end() ? small->second : 256;
             EXPECT_LT(bytes.size(), limit);
