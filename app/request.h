@@ -17,6 +17,12 @@ struct SetupRequest {
     int platform;  // catalogue row, or PLATFORM_UNKNOWN
 };
 
+// The command-line tail that WinMain receives, as the C runtime's start-up code
+// gives it: the program name (up to its closing quote when it starts with one,
+// otherwise up to the first blank or control character) and the blanks after
+// it are skipped.
+char *CommandLineTail(char *commandLine);
+
 // Number of maximal runs of characters other than blank and tab.
 int CountTokens(const char *text);
 

@@ -10,6 +10,28 @@ static int IsSeparator(char c)
     return c == ' ' || c == '\t';
 }
 
+static int IsBlankOrControl(char c)
+{
+    return c != '\0' && (unsigned char)c <= ' ';
+}
+
+char *CommandLineTail(char *commandLine)
+{
+    char *at = commandLine;
+    if (*at == '"') {
+        for (at++; *at && *at != '"'; at++) {
+        }
+        if (*at == '"')
+            at++;
+    } else {
+        while (*at && !IsBlankOrControl(*at))
+            at++;
+    }
+    while (IsBlankOrControl(*at))
+        at++;
+    return at;
+}
+
 int CountTokens(const char *text)
 {
     int count = 0;

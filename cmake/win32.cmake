@@ -19,10 +19,23 @@ add_executable(Setup WIN32 ${LOGIC_SOURCES} ${WIN32_SOURCES} res/setup.rc)
 target_include_directories(Setup PRIVATE ${CMAKE_SOURCE_DIR})
 # winspool.drv, comctl32.dll and SetupApi.DLL are bound at run time from the
 # system folder (app/system_dlls.cpp): nothing here links them.
-target_link_libraries(Setup PRIVATE ${TARV_STATIC_LINK} advapi32 user32 gdi32 kernel32)
 if(MINGW)
-  # The system C runtime's formatting is enough (and keeps the program small).
-  target_compile_definitions(Setup PRIVATE __USE_MINGW_ANSI_STDIO=0)
+  # No C runtime: its DLL is missing on the oldest systems the program must
+  # start on. The entry point and the memory helpers are the program's own;
+  # libgcc, a static library, supplies the helpers the compiler may call
+  # (stack probes, 64-bit arithmetic on i686).
+  target_sources(Setup PRIVATE ${NO_CRT_SOURCES})
+  set_source_files_properties(app/runtime.cpp PROPERTIES
+                              COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns")
+  # Header fields every platform of the catalogue loads: subsystem version
+  # 3.10 (Windows NT 3.51 refuses anything newer than itself), relocations
+  # kept for Win32s, 4 KiB sections and the 4 MiB base of the linker defaults.
+  target_link_options(Setup PRIVATE -nostdlib -Wl,--subsystem,windows:3.10
+                      -Wl,--major-os-version,3 -Wl,--minor-os-version,10
+                      -Wl,--gc-sections -Wl,--fatal-warnings -s)
+  target_link_libraries(Setup PRIVATE advapi32 user32 gdi32 kernel32 gcc)
+else()
+  target_link_libraries(Setup PRIVATE advapi32 user32 gdi32 kernel32)
 endif()
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/media/CMakeLists.txt)

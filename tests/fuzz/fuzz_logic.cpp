@@ -1,12 +1,16 @@
-// libFuzzer target for the portable logic: command-line parsing, usage text,
-// platform lookup, the bounded text helpers, backup names, port lines, the
-// spooler's multi-string and the data-file choice. Invariants are checked with
-// abort() so that the fuzzer reports them.
+// libFuzzer target for the portable logic: the command-line tail and its
+// parsing, usage text, platform lookup, the formatter over every catalogue
+// message, the bounded text helpers, backup names, port lines, the spooler's
+// multi-string and the data-file choice. Invariants are checked with abort()
+// so that the fuzzer reports them.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <stdio.h>
+
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "app/request.h"
@@ -16,6 +20,7 @@
 #include "install/port_line.h"
 #include "install/records.h"
 #include "remove/datafile.h"
+#include "tests/support/catalogue.h"
 
 static void Check(bool condition)
 {
@@ -28,8 +33,134 @@ static int ShiftJisLead(unsigned char c)
     return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
 }
 
+// Every message of the three catalogues as the program loads it, and the
+// program's own formats.
+static std::vector<std::string> g_formats;
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    g_formats = catalogue::AnsiMessages(TARV_SOURCE_DIR);
+    Check(g_formats.size() > 100);
+    for (const char *format : { "%s\\%s", "%s%s%s%s", "%starv.inf", "\r\n\t%s", "%lu", "Error OpenSC %ld\r\n",
+                                "%.2u/%.2u/%.2u %.2u:%.2u:%.2u", "%s\\system32\\drivers\\hwbridge.sys" })
+        g_formats.push_back(format);
+    return 0;
+}
+
+// One argument of a format, typed as the conversion reads it.
+struct Arg {
+    char kind;  // 's' text, 'i' int, 'l' long, 'u' unsigned, 'U' unsigned long
+    const char *text;
+    unsigned long number;
+};
+
+// The arguments a format takes, in order, as the formatter reads them.
+static std::string Kinds(const std::string &format)
+{
+    std::string kinds;
+    for (size_t i = 0; i < format.size(); i++) {
+        if (format[i] != '%')
+            continue;
+        size_t at = i + 1;
+        while (at < format.size() && strchr("-0123456789.", format[at]))
+            at++;
+        bool isLong = at < format.size() && format[at] == 'l';
+        if (isLong)
+            at++;
+        char conversion = at < format.size() ? format[at] : '\0';
+        if (conversion == 's')
+            kinds += 's';
+        else if (conversion == 'd' || conversion == 'i' || conversion == 'c')
+            kinds += isLong ? 'l' : 'i';
+        else if (conversion == 'u' || conversion == 'x' || conversion == 'X')
+            kinds += isLong ? 'U' : 'u';
+        i = at;
+    }
+    return kinds;
+}
+
+template <typename F, typename... T>
+typename std::enable_if<(sizeof...(T) >= 3), void>::type Apply(F f, const std::vector<Arg> &, size_t, T... done)
+{
+    f(done...);
+}
+
+// Calls f with the arguments, each passed with the type its conversion reads.
+template <typename F, typename... T>
+typename std::enable_if<(sizeof...(T) < 3), void>::type Apply(F f, const std::vector<Arg> &args, size_t i,
+                                                              T... done)
+{
+    if (i == args.size())
+        return f(done...);
+    const Arg &arg = args[i];
+    switch (arg.kind) {
+    case 's': return Apply(f, args, i + 1, done..., arg.text);
+    case 'i': return Apply(f, args, i + 1, done..., (int)arg.number);
+    case 'l': return Apply(f, args, i + 1, done..., (long)arg.number);
+    case 'u': return Apply(f, args, i + 1, done..., (unsigned)arg.number);
+    default: return Apply(f, args, i + 1, done..., arg.number);
+    }
+}
+
+// A catalogue message with hostile arguments into a buffer of any size: never
+// a byte past the buffer, always terminated, and the C library's bytes.
+static void FuzzFormat(const uint8_t *data, size_t size)
+{
+    if (size < 3)
+        return;
+    const std::string &format = g_formats[(data[0] | data[1] << 8) % g_formats.size()];
+    size_t bufferSize = data[2] % 2 ? data[2] * 3u : data[2] % 16;
+    std::string kinds = Kinds(format);
+    if (kinds.size() > 3)
+        return;
+    // Texts are slices of the input (with its own '%' signs); numbers its bytes.
+    std::string rest(data + 3, data + size);
+    std::vector<std::string> texts;
+    std::vector<Arg> args;
+    size_t at = 0;
+    for (char kind : kinds) {
+        size_t end = rest.find('\0', at);
+        texts.push_back(rest.substr(at, end == std::string::npos ? std::string::npos : end - at));
+        unsigned long number = 0;
+        for (size_t k = 0; k < sizeof number && at + k < rest.size(); k++)
+            number = number << 8 | (unsigned char)rest[at + k];
+        args.push_back({ kind, nullptr, number });
+        at = end == std::string::npos ? rest.size() : end + 1;
+    }
+    for (size_t i = 0; i < args.size(); i++)
+        args[i].text = texts[i].c_str();
+    std::vector<char> out(bufferSize);  // exactly the buffer: a byte more is an overflow
+    std::vector<char> expected(bufferSize + 1);
+    int fits = 0, full = 0;
+    Apply([&](auto... a) {
+        fits = FormatText(out.data(), bufferSize, format.c_str(), a...);
+        full = snprintf(expected.data(), bufferSize, format.c_str(), a...);
+    }, args, 0);
+    if (bufferSize == 0) {
+        Check(fits == 0);
+        return;
+    }
+    Check(memchr(out.data(), '\0', bufferSize) != nullptr);
+    Check(memcmp(out.data(), expected.data(), strlen(expected.data()) + 1) == 0);
+    Check(fits == (full >= 0 && (size_t)full < bufferSize));
+}
+
+// The tail lies inside the line and starts with no blank; without quotes the
+// skipped name holds none either.
+static void FuzzCommandLineTail(const std::vector<char> &raw)
+{
+    std::vector<char> line(raw);
+    char *tail = CommandLineTail(line.data());
+    Check(tail >= line.data() && tail < line.data() + line.size());
+    Check(*tail == '\0' || (unsigned char)*tail > ' ');
+    if (line[0] != '"')
+        for (const char *c = line.data(); c < tail && (unsigned char)*c > ' '; c++)
+            Check(!strchr(" \t", *c));
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    FuzzFormat(data, size);
     std::vector<char> text(data, data + size);
     text.push_back('\0');
     size_t length = strlen(text.data());
@@ -52,6 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Lookups and texts built from the raw input.
     std::vector<char> raw(data, data + size);
     raw.push_back('\0');
+    FuzzCommandLineTail(raw);
     int row = FindPlatformCode(raw.data());
     Check(row >= 0 && row <= PLATFORM_UNKNOWN);
     if (row != PLATFORM_UNKNOWN)

@@ -79,12 +79,13 @@ TEST(Build, EveryReferenceIntoTheImportTablesIsANamedEntry)
     }
 }
 
-// winspool.drv and comctl32.dll must not be imported: the loader would take
-// them by name, from the media first.
+// The four DLLs every platform of the catalogue has. Not the C runtime's
+// msvcrt.dll, which the first Windows 95, Windows NT 3.51 and Win32s lack, so
+// that the loader would refuse to start the program there; not winspool.drv or
+// comctl32.dll, which the loader would take by name, from the media first.
 TEST(Build, ImportsOnlyDllsThatEveryPlatformLoadsFromTheSystem)
 {
-    const std::set<std::string> allowed = { "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll",
-                                            "msvcrt.dll" };
+    const std::set<std::string> allowed = { "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll" };
     for (const Built &built : BuiltImages()) {
         SCOPED_TRACE(built.arch);
         PeImage pe(SetupExe(built));
@@ -94,6 +95,36 @@ TEST(Build, ImportsOnlyDllsThatEveryPlatformLoadsFromTheSystem)
         for (const std::string &dll : dlls)
             EXPECT_TRUE(allowed.count(Lower(dll))) << "unexpected import " << dll;
         EXPECT_EQ(pe.DirectoryRva(13), 0u) << "delay imports";
+    }
+}
+
+// What the loaders of the oldest platforms require: Windows NT 3.51 refuses a
+// subsystem version above its own, Windows 95 one above 4.0; Win32s loads
+// every program into one address space and needs its relocations; Windows 9x
+// maps sections by page and keeps the space below 4 MiB to itself.
+TEST(Build, HeaderLoadsOnEveryPlatformOfTheCatalogue)
+{
+    for (const Built &built : BuiltImages()) {
+        SCOPED_TRACE(built.arch);
+        PeImage pe(SetupExe(built));
+        ASSERT_TRUE(pe.Valid());
+        EXPECT_EQ(pe.Subsystem(), 2) << "Windows GUI";
+        EXPECT_EQ(pe.HeaderVersion(4), 3) << "subsystem major version";
+        EXPECT_EQ(pe.HeaderVersion(5), 10) << "subsystem minor version";
+        EXPECT_EQ(pe.HeaderVersion(0), 3) << "operating system major version";
+        EXPECT_EQ(pe.HeaderVersion(1), 10) << "operating system minor version";
+        EXPECT_NE(pe.DirectoryRva(5), 0u) << "base relocations";
+        EXPECT_GT(pe.DirectorySize(5), 8u) << "base relocations";
+        EXPECT_EQ(pe.Characteristics() & 0x0001, 0) << "relocations stripped";
+        EXPECT_EQ(pe.SectionAlignment(), 4096u);
+        EXPECT_EQ(pe.FileAlignment(), 512u);
+        if (!pe.Is64())
+            EXPECT_EQ(pe.ImageBase(), 0x400000u);
+        // The entry point is code of the program's own: the start-up code that
+        // replaces the C runtime's.
+        const Section *entry = pe.SectionAt(pe.EntryPoint());
+        ASSERT_NE(entry, nullptr) << "entry point outside every section";
+        EXPECT_NE(entry->characteristics & 0x20000000, 0u) << "entry point in " << entry->name;
     }
 }
 

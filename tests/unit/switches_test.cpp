@@ -100,3 +100,28 @@ TEST(Usage, ListsEveryCodeAfterTheHeader)
     EXPECT_EQ(BuildUsageText(longHeader.c_str(), text, sizeof text), 0);
     EXPECT_LT(strlen(text), sizeof text);
 }
+
+TEST(CommandLineTail, ProgramNameAndTheBlanksAfterItAreSkipped)
+{
+    struct Case { const char *line; const char *tail; };
+    const Case cases[] = {
+        { "Setup.exe /UNINSTALL", "/UNINSTALL" },
+        { "\"C:\\Media Files\\Setup.exe\" /OS=WIN95  /UNINSTALL", "/OS=WIN95  /UNINSTALL" },
+        { "\"C:\\Media Files\\Setup.exe\"/UNINSTALL", "/UNINSTALL" },
+        { "Setup.exe\t \t/X\t", "/X\t" },
+        { "Setup.exe", "" },
+        { "\"C:\\Media Files\\Setup.exe\"", "" },
+        { "\"C:\\Media Files\\Setup.exe", "" },  // no closing quote: all of it is the name
+        { "Setup.exe   ", "" },
+        { "", "" },
+        { "  /UNINSTALL", "/UNINSTALL" },  // no program name at all
+        { "\"\" /X", "/X" },
+        { "D:\\\x83\x5a\x83\x62\x83\x67\\Setup.exe /X", "/X" },  // trail bytes are never blanks
+    };
+    for (const Case &c : cases) {
+        std::vector<char> line(c.line, c.line + strlen(c.line) + 1);
+        char *tail = CommandLineTail(line.data());
+        EXPECT_STREQ(tail, c.tail) << c.line;
+        EXPECT_TRUE(tail >= line.data() && tail < line.data() + line.size()) << c.line;
+    }
+}
