@@ -11,6 +11,7 @@ enum { USAGE_CHARS = 512 };
 
 int ParseCommandLine(char *text, SetupRequest *request)
 {
+    ZeroMemory(request, sizeof *request);
     request->action = ACTION_COMPLETE_SETUP;
     request->platform = PLATFORM_UNKNOWN;
     int count = CountTokens(text);
@@ -36,5 +37,5 @@ void ShowUsage(HWND owner)
     LoadMessage(IDS_USAGE_TEXT, header, sizeof header);
     // The shipped catalogue always fits; a text that would not is shown cut.
     BuildUsageText(header, text, sizeof text);
-    MessageBoxA(owner, text, caption, MB_OK);
+    ShowBox(owner, IDS_USAGE_TEXT, text, caption, MB_OK);
 }

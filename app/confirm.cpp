@@ -7,26 +7,31 @@
 #include "catalog/catalog.h"
 #include "res/resource.h"
 
-int DetectPlatform(HWND owner)
+void ReadPlatform(PlatformReading *reading)
 {
     OSVERSIONINFOEXA version;
     ZeroMemory(&version, sizeof version);
     version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
+    reading->versionRead = 1;
     if (!GetVersionExA((OSVERSIONINFOA *)&version)) {
         version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-        if (!GetVersionExA((OSVERSIONINFOA *)&version)) {
-            ShowMessageId(owner, 0, IDS_NO_VERSION);
-            return PLATFORM_UNKNOWN;
-        }
+        reading->versionRead = GetVersionExA((OSVERSIONINFOA *)&version) != 0;
     }
-    int row = PlatformFromVersion(version.dwPlatformId, version.dwMajorVersion,
-                                  version.dwMinorVersion);
-    if (row == PLATFORM_UNKNOWN)
-        ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_UNKNOWN_VERSION,
-                        (unsigned long)version.dwPlatformId,
-                        (unsigned long)version.dwMajorVersion,
-                        (unsigned long)version.dwMinorVersion);
-    return row;
+    reading->platformId = version.dwPlatformId;
+    reading->major = version.dwMajorVersion;
+    reading->minor = version.dwMinorVersion;
+    reading->row = reading->versionRead ? PlatformFromVersion(reading->platformId, reading->major, reading->minor)
+                                        : (int)PLATFORM_UNKNOWN;
+}
+
+int DetectPlatform(HWND owner, const PlatformReading *reading)
+{
+    if (!reading->versionRead)
+        ShowMessageId(owner, 0, IDS_NO_VERSION);
+    else if (reading->row == PLATFORM_UNKNOWN)
+        ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_UNKNOWN_VERSION, reading->platformId, reading->major,
+                        reading->minor);
+    return reading->row;
 }
 
 int ConfirmAction(HWND owner)
@@ -46,5 +51,5 @@ int ConfirmAction(HWND owner)
     char text[MESSAGE_CHARS];
     LoadMessage(id, format, sizeof format);
     FormatText(text, sizeof text, format, g_platforms[row].displayName);
-    return MessageBoxA(owner, text, "", MB_YESNO) == IDYES;
+    return ShowBox(owner, id, text, "", MB_YESNO) == IDYES;
 }

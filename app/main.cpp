@@ -2,10 +2,12 @@
 #include <windows.h>
 
 #include "app/actions.h"
+#include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
 #include "app/system_dlls.h"
 #include "app/text.h"
+#include "app/unattended.h"
 #include "catalog/catalog.h"
 #include "res/resource.h"
 
@@ -50,15 +52,32 @@ static void ReleaseFolders()
     g_setup.targetFolder = 0;
 }
 
+// The setup library is optional; from the system folder only, never from the media.
+static void LoadSetupLibrary()
+{
+    g_setup.setupLibrary = LoadSystemLibrary("SetupApi.DLL");
+    if (g_setup.setupLibrary)
+        g_setup.copyOemInf = (CopyOemInfProc)(void *)GetProcAddress(g_setup.setupLibrary, "SetupCopyOEMInfA");
+}
+
 static void RunRequestedAction(HWND owner)
 {
     SetupRequest *request = &g_setup.request;
+    if (!OpenRunLog(owner))
+        return;
+    PlatformReading reading;
+    int detect = request->action != ACTION_USAGE && request->platform == PLATFORM_UNKNOWN;
+    if (detect)
+        ReadPlatform(&reading);
+    LogRunStart(detect ? &reading : 0);
     if (request->action == ACTION_USAGE) {
+        if (request->unknownToken)
+            LogLine("not a switch on the command line: \"%s\"", request->unknownToken);
         ShowUsage(owner);
         return;
     }
-    if (request->platform == PLATFORM_UNKNOWN) {
-        request->platform = DetectPlatform(owner);
+    if (detect) {
+        request->platform = DetectPlatform(owner, &reading);
         if (request->platform == PLATFORM_UNKNOWN)
             return;
     }
@@ -76,6 +95,9 @@ static void RunRequestedAction(HWND owner)
         ReportBindFailure(owner, deletion ? IDS_DELETION_FAILURE : IDS_SETUP_FAILURE, &failure);
         return;
     }
+    // A quiet run loads the setup library only where it is used.
+    if (g_setup.quiet && request->action == ACTION_COMPLETE_SETUP)
+        LoadSetupLibrary();
     switch (request->action) {
     case ACTION_COMPLETE_SETUP:    InstallPrinter(owner, row, 1); break;
     case ACTION_SIMPLE_DELETION:   RemovePrinter(owner, row, 0); break;
@@ -92,14 +114,6 @@ static void CALLBACK DispatchTimer(HWND window, UINT, UINT_PTR, DWORD)
     SendMessageA(window, WM_DESTROY, 0, 0);
 }
 
-// The setup library is optional; from the system folder only, never from the media.
-static void LoadSetupLibrary()
-{
-    g_setup.setupLibrary = LoadSystemLibrary("SetupApi.DLL");
-    if (g_setup.setupLibrary)
-        g_setup.copyOemInf = (CopyOemInfProc)(void *)GetProcAddress(g_setup.setupLibrary, "SetupCopyOEMInfA");
-}
-
 static int RegisterMainClass()
 {
     WNDCLASSA windowClass;
@@ -114,10 +128,35 @@ static int RegisterMainClass()
     return RegisterClassA(&windowClass) != 0;
 }
 
+static void ReleaseSetupLibrary()
+{
+    if (g_setup.setupLibrary)
+        FreeLibrary(g_setup.setupLibrary);
+    g_setup.setupLibrary = 0;
+    g_setup.copyOemInf = 0;
+}
+
+// An unattended run: no window, no wait, each question answered; the exit
+// code tells what happened (QuietExit).
+static int RunQuietly(char *commandLine)
+{
+    g_setup.quiet = 1;
+    if (!ParseCommandLine(commandLine, &g_setup.request))
+        return QUIET_EXIT_FAILED;
+    RunRequestedAction(0);
+    ReleaseFolders();
+    ReleaseSetupLibrary();
+    LogRunEnd(g_setup.exitCode);
+    CloseRunLog();
+    return g_setup.exitCode;
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     g_setup.instance = instance;
     RestrictDllSearch();
+    if (HasQuietSwitch(commandLine))
+        return RunQuietly(commandLine);
     if (!RegisterMainClass()) {
         ShowMessageId(0, 0, IDS_NO_CLASS);
         return 0;
@@ -149,7 +188,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    if (g_setup.setupLibrary)
-        FreeLibrary(g_setup.setupLibrary);
+    ReleaseSetupLibrary();
+    LogRunEnd((int)message.wParam);
+    CloseRunLog();
     return (int)message.wParam;
 }

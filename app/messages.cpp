@@ -2,9 +2,27 @@
 
 #include <stdarg.h>
 
+#include "app/log.h"
 #include "app/state.h"
 #include "app/text.h"
+#include "app/unattended.h"
 #include "res/resource.h"
+
+int ShowBox(HWND owner, UINT id, const char *text, const char *caption, UINT type)
+{
+    int answer;
+    if (g_setup.quiet) {
+        int exitCode = QuietExitForMessage(id);
+        // Going on without a backup or without a file would leave an
+        // installation nobody chose: only the confirmation gets a Yes.
+        answer = type == MB_YESNO ? (exitCode == QUIET_EXIT_DONE ? IDYES : IDNO) : IDOK;
+        g_setup.exitCode = MergeQuietExit(g_setup.exitCode, exitCode);
+    } else {
+        answer = MessageBoxA(owner, text, caption, type);
+    }
+    LogMessageBox(id, caption, text, answer);
+    return answer;
+}
 
 void LoadMessage(UINT id, char *buffer, int size)
 {
@@ -20,18 +38,23 @@ static void MakeCaption(const char *caption, char *out)
         LoadMessage(IDS_SETUP_FAILURE, out, CAPTION_CHARS);
 }
 
-void ShowMessage(HWND owner, const char *caption, const char *text)
+static void ShowReport(HWND owner, UINT id, const char *caption, const char *text)
 {
     char captionText[CAPTION_CHARS];
     MakeCaption(caption, captionText);
-    MessageBoxA(owner, text, captionText, MB_OK);
+    ShowBox(owner, id, text, captionText, MB_OK);
+}
+
+void ShowMessage(HWND owner, const char *caption, const char *text)
+{
+    ShowReport(owner, 0, caption, text);
 }
 
 void ShowMessageId(HWND owner, const char *caption, UINT id)
 {
     char text[MESSAGE_CHARS];
     LoadMessage(id, text, sizeof text);
-    ShowMessage(owner, caption, text);
+    ShowReport(owner, id, caption, text);
 }
 
 void ReportFormatted(HWND owner, UINT captionId, UINT textId, ...)
@@ -45,7 +68,7 @@ void ReportFormatted(HWND owner, UINT captionId, UINT textId, ...)
     FormatTextV(text, sizeof text, format, args);  // a message cut to its buffer is still shown
     va_end(args);
     LoadMessage(captionId, caption, sizeof caption);
-    MessageBoxA(owner, text, caption, MB_OK);
+    ShowBox(owner, textId, text, caption, MB_OK);
 }
 
 int AskMessage(HWND owner, const char *caption, UINT textId)
@@ -54,7 +77,7 @@ int AskMessage(HWND owner, const char *caption, UINT textId)
     char captionText[CAPTION_CHARS];
     LoadMessage(textId, text, sizeof text);
     ShortenForDisplay(captionText, sizeof captionText, caption ? caption : "", IsLeadByte);
-    return MessageBoxA(owner, text, captionText, MB_YESNO) == IDYES;
+    return ShowBox(owner, textId, text, captionText, MB_YESNO) == IDYES;
 }
 
 void CenterWindow(HWND window)

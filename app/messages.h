@@ -6,6 +6,14 @@
 
 enum { CAPTION_CHARS = 64, MESSAGE_CHARS = 256 };
 
+// Every message box goes through here: it shows text with the buttons of
+// type (MB_OK or MB_YESNO) and returns the answer; in a quiet run it shows
+// nothing, answers Yes to the confirmation only (No to every other question,
+// OK to every report) and takes the exit code the message gives such a run.
+// Both log the message and its answer. id is the catalogue number, 0 for a
+// fixed text.
+int ShowBox(HWND owner, UINT id, const char *text, const char *caption, UINT type);
+
 // Loads message id into buffer (size in bytes); an empty text if it is missing.
 void LoadMessage(UINT id, char *buffer, int size);
 

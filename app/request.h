@@ -12,9 +12,19 @@ enum SetupAction {
     ACTION_COMPLETE_DELETION = 4
 };
 
+enum { REQUEST_PORT_CHARS = 80, REQUEST_PATH_CHARS = 512 };
+
 struct SetupRequest {
     int action;    // SetupAction
     int platform;  // catalogue row, or PLATFORM_UNKNOWN
+    // Unattended use, beside the switches above: none of them changes what those
+    // do. "/QUIET" is found by HasQuietSwitch, wherever it stands.
+    int portGiven;                    // "/PORT=": port holds the name, empty when it did not fit
+    char port[REQUEST_PORT_CHARS];
+    int logGiven;                     // "/LOG=": logPath holds the path as written
+    int logPathTooLong;               // the path did not fit, so no log file can be named by it
+    char logPath[REQUEST_PATH_CHARS];
+    const char *unknownToken;         // the token that selected the usage, as written
 };
 
 // The command-line tail that WinMain receives, as the C runtime's start-up code
@@ -30,9 +40,15 @@ int CountTokens(const char *text);
 // tokens[count] is left null. tokens must hold CountTokens(text) + 1 pointers.
 void SplitTokens(char *text, char **tokens);
 
-// Applies the tokens in order (upper-casing each in place). An unrecognised
-// token selects the usage and ends the scan.
+// Applies the tokens in order (upper-casing each recognised one in place). An
+// unrecognised token selects the usage, is kept as unknownToken and ends the
+// scan. The values of "/PORT=" and "/LOG=" keep their case.
 void ApplyTokens(char **tokens, SetupRequest *request);
+
+// 1 when a token of the command line starts with "/QUIET" in any case, wherever
+// it stands: an unattended run must never wait for a person, not even after a
+// word the scan above would stop at. The text is not changed.
+int HasQuietSwitch(const char *text);
 
 // Appends "\r\n\t<code>" for each catalogue code to header, into out.
 // Returns 0 when the result does not fit.

@@ -7,9 +7,25 @@
 #include "app/request.h"
 #include "app/system_dlls.h"
 
-enum { PATH_CHARS = 512, PORT_NAME_CHARS = 80 };
+enum { PATH_CHARS = 512, PORT_NAME_CHARS = 80, LOG_LINE_CHARS = 2048 };
 
 typedef BOOL (WINAPI *CopyOemInfProc)(PCSTR, PCSTR, DWORD, DWORD, PSTR, DWORD, PDWORD, PSTR *);
+
+// Buffers of one log line, in a global block that exists only while a log is
+// open, rather than on the stack of every step that logs.
+struct LogBuffers {
+    char line[LOG_LINE_CHARS];
+    WCHAR wide[LOG_LINE_CHARS];
+    char utf8[3 * LOG_LINE_CHARS];
+};
+
+// The log of a run that asked for one (app/log.cpp).
+struct RunLog {
+    HANDLE file;               // 0: this run keeps no log
+    int seekToEnd;             // opened for writing anywhere (Windows 9x): each line goes to the end first
+    char path[PATH_CHARS];
+    LogBuffers *buffers;
+};
 
 struct SetupState {
     HINSTANCE instance;
@@ -22,6 +38,9 @@ struct SetupState {
     HMODULE setupLibrary;
     CopyOemInfProc copyOemInf;
     SpoolerCalls spooler;      // bound when an action is about to run
+    int quiet;                 // "/QUIET": nothing on the screen, each question answered
+    int exitCode;              // a quiet run's QuietExit
+    RunLog log;
 };
 
 extern SetupState g_setup;

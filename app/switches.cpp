@@ -63,41 +63,87 @@ void SplitTokens(char *text, char **tokens)
     tokens[count] = 0;
 }
 
+enum SwitchEffect { SET_ACTION, SET_PLATFORM, SET_QUIET, SET_PORT, SET_LOG };
+
 struct Switch {
-    const char *text;  // compared as a prefix of the token
-    int action;        // -1: "/OS=", the rest is a platform code
+    const char *text;  // compared as a prefix of the token, in upper case
+    int effect;        // SwitchEffect
+    int action;        // for SET_ACTION
 };
 
+// The four switches of the setup first, so that the later ones never change
+// what those match.
 static const Switch kSwitches[] = {
-    { "/ONLYDELETEPRINTDEVICE", ACTION_SIMPLE_DELETION },
-    { "/ONLYADDPRINTDEVICE",    ACTION_SIMPLE_SETUP },
-    { "/UNINSTALL",             ACTION_COMPLETE_DELETION },
-    { "/OS=",                   -1 },
+    { "/ONLYDELETEPRINTDEVICE", SET_ACTION,   ACTION_SIMPLE_DELETION },
+    { "/ONLYADDPRINTDEVICE",    SET_ACTION,   ACTION_SIMPLE_SETUP },
+    { "/UNINSTALL",             SET_ACTION,   ACTION_COMPLETE_DELETION },
+    { "/OS=",                   SET_PLATFORM, 0 },
+    { "/QUIET",                 SET_QUIET,    0 },  // no effect here: see HasQuietSwitch
+    { "/PORT=",                 SET_PORT,     0 },
+    { "/LOG=",                  SET_LOG,      0 },
 };
+
+// Matching without regard to ASCII case is what upper-casing the token and
+// comparing it with the upper-case switch gives.
+static const Switch *FindSwitch(const char *token)
+{
+    for (size_t i = 0; i < sizeof kSwitches / sizeof kSwitches[0]; i++)
+        if (StartsWithIgnoringAsciiCase(token, kSwitches[i].text))
+            return &kSwitches[i];
+    return 0;
+}
 
 void ApplyTokens(char **tokens, SetupRequest *request)
 {
     for (; *tokens; tokens++) {
         char *token = *tokens;
-        UpperCaseAscii(token);
-        const Switch *match = 0;
-        for (size_t i = 0; i < sizeof kSwitches / sizeof kSwitches[0]; i++) {
-            size_t length = strlen(kSwitches[i].text);
-            if (strncmp(token, kSwitches[i].text, length) == 0) {
-                match = &kSwitches[i];
-                break;
-            }
-        }
+        const Switch *match = FindSwitch(token);
         if (!match) {
             request->action = ACTION_USAGE;
             request->platform = PLATFORM_UNKNOWN;
+            request->unknownToken = token;
             return;
         }
-        if (match->action < 0)
-            request->platform = FindPlatformCode(token + strlen(match->text));
-        else
+        const char *value = token + strlen(match->text);
+        switch (match->effect) {
+        case SET_PORT:
+            request->portGiven = 1;
+            if (!CopyText(request->port, sizeof request->port, value))
+                request->port[0] = '\0';  // no port has a name this long
+            break;
+        case SET_LOG:
+            // An empty value names no file: the run goes on as without the switch.
+            request->logGiven = value[0] != '\0';
+            request->logPathTooLong = !CopyText(request->logPath, sizeof request->logPath, value);
+            if (request->logPathTooLong)
+                request->logPath[0] = '\0';
+            break;
+        }
+        UpperCaseAscii(token);
+        switch (match->effect) {
+        case SET_ACTION:
             request->action = match->action;
+            break;
+        case SET_PLATFORM:
+            request->platform = FindPlatformCode(value);
+            break;
+        }
     }
+}
+
+int HasQuietSwitch(const char *text)
+{
+    int atTokenStart = 1;
+    for (; *text; text++) {
+        if (IsSeparator(*text)) {
+            atTokenStart = 1;
+            continue;
+        }
+        if (atTokenStart && StartsWithIgnoringAsciiCase(text, "/QUIET"))
+            return 1;
+        atTokenStart = 0;
+    }
+    return 0;
 }
 
 int BuildUsageText(const char *header, char *out, size_t size)

@@ -222,6 +222,14 @@ void UpperCaseAscii(char *text)
         *text = UpperAscii(*text);
 }
 
+int StartsWithIgnoringAsciiCase(const char *text, const char *prefix)
+{
+    for (; *prefix; text++, prefix++)
+        if (UpperAscii(*text) != UpperAscii(*prefix))
+            return 0;
+    return 1;
+}
+
 int SameTextIgnoringAsciiCase(const char *a, const char *b)
 {
     for (; UpperAscii(*a) == UpperAscii(*b); a++, b++)

@@ -26,6 +26,9 @@ void UpperCaseAscii(char *text);
 // 1 when both texts are equal once a to z count as A to Z.
 int SameTextIgnoringAsciiCase(const char *a, const char *b);
 
+// 1 when text starts with prefix once a to z count as A to Z.
+int StartsWithIgnoringAsciiCase(const char *text, const char *prefix);
+
 // 1 for the lead byte of a double-byte character in the system's ANSI code
 // page. Defined on the Windows side (app/lead_byte.cpp); the portable helpers
 // take it as a parameter.

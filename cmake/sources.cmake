@@ -2,6 +2,7 @@
 set(LOGIC_SOURCES
   app/switches.cpp
   app/text.cpp
+  app/unattended.cpp
   catalog/catalog.cpp
   deploy/names.cpp
   install/port_line.cpp
@@ -14,17 +15,20 @@ set(WIN32_SOURCES
   app/cmdline.cpp
   app/confirm.cpp
   app/lead_byte.cpp
+  app/log.cpp
   app/main.cpp
   app/messages.cpp
   app/system_dlls.cpp
   catalog/folders.cpp
   deploy/copy_dialog.cpp
   deploy/deploy.cpp
+  deploy/file_copy.cpp
   deploy/replace_dialog.cpp
   install/completion_dialog.cpp
   install/install.cpp
   install/kernel_service.cpp
   install/port_dialog.cpp
+  install/ports.cpp
   install/spooler.cpp
   remove/remove.cpp
   remove/spooler.cpp

@@ -6,9 +6,10 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 if(MINGW)
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c65001")
+  # No -fdata-sections: MinGW then places zero-filled variables in .data
+  # sections that take their full size in the file, instead of in .bss.
   add_compile_options(-Wall -Wextra -Wno-unused-parameter -Wno-format-nonliteral
-                      -Os -ffunction-sections -fdata-sections
-                      -fno-asynchronous-unwind-tables
+                      -Os -ffunction-sections -fno-asynchronous-unwind-tables
                       $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions> $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
   # Static runtime: only system DLLs may be imported. A linker warning (an entry
   # symbol not found, say) fails the build instead of yielding a broken image.

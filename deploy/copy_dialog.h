@@ -4,15 +4,7 @@
 
 #include <windows.h>
 
-#include "catalog/catalog.h"
-
-enum CopyMode { COPY_BACKUP = 0, COPY_INSTALL = 1 };
-
-struct CopyJob {
-    int mode;                  // CopyMode
-    const FileEntry *entry;
-    const char *targetFolder;  // as the system returned it
-};
+#include "deploy/file_copy.h"
 
 // 1 when the whole file was copied, 0 when the copy failed (already reported),
 // -1 when the dialog cannot be created.

@@ -1,5 +1,6 @@
 #include "deploy/deploy.h"
 
+#include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
 #include "app/text.h"
@@ -41,18 +42,41 @@ static int AskAfterFailedCopy(HWND owner, const FileEntry *entry)
     return AskMessage(owner, entry->name, IDS_COPY_FAILED);
 }
 
+// A quiet run copies at once, without the dialog and its pause.
+static INT_PTR Copy(HWND owner, const CopyJob *job)
+{
+    return g_setup.quiet ? CopyWithoutDialog(job) : RunCopyDialog(owner, job);
+}
+
 static int ReplaceTarget(HWND owner, const FileEntry *entry, const char *destination)
 {
     if (TargetExists(destination)) {
         CopyJob backup = { COPY_BACKUP, entry, g_setup.targetFolder };
         // A backup dialog that could not even be shown made no backup either.
-        if (RunCopyDialog(owner, &backup) != 1 && !AskMessage(owner, entry->name, IDS_BACKUP_FAILED))
+        if (Copy(owner, &backup) != 1 && !AskMessage(owner, entry->name, IDS_BACKUP_FAILED))
             return 0;
     }
     CopyJob install = { COPY_INSTALL, entry, g_setup.targetFolder };
-    if (RunCopyDialog(owner, &install) != 1)
+    if (Copy(owner, &install) != 1)
         return AskAfterFailedCopy(owner, entry);
     return 1;
+}
+
+// The replace question: 1 replace, 0 keep, -1 the facts of a file cannot be
+// read. A quiet run takes the entry's default answer, once it knows the facts
+// the question would have shown.
+static INT_PTR AskToReplace(HWND owner, const FileEntry *entry)
+{
+    if (!g_setup.quiet)
+        return RunReplaceDialog(owner, entry);
+    char existing[PATH_CHARS];
+    char offered[PATH_CHARS];
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!FormatText(existing, sizeof existing, "%s\\%s", g_setup.targetFolder, entry->name)
+        || !FormatText(offered, sizeof offered, "%s%s", entry->sourceFolder, entry->name)
+        || !ReadFileFacts(existing, &info) || !ReadFileFacts(offered, &info))
+        return -1;
+    return entry->defaultAnswer == 1 ? 1 : 0;
 }
 
 int DeployFileEntry(HWND owner, const FileEntry *entry)
@@ -60,6 +84,7 @@ int DeployFileEntry(HWND owner, const FileEntry *entry)
     char destination[PATH_CHARS];
     if (!EnterSourceRoot()
         || !FormatText(destination, sizeof destination, "%s\\%s", g_setup.targetFolder, entry->name)) {
+        LogLine("copy failed for %s: a path does not fit", entry->name);
         ShowMessageId(owner, entry->name, IDS_PATH_TOO_LONG);
         return AskAfterFailedCopy(owner, entry);
     }
@@ -68,16 +93,22 @@ int DeployFileEntry(HWND owner, const FileEntry *entry)
         case REPLACE_ALWAYS:
             break;
         case REPLACE_ASK: {
-            INT_PTR answer = RunReplaceDialog(owner, entry);
+            INT_PTR answer = AskToReplace(owner, entry);
             if (answer == -1) {
+                LogLine("kept %s: the facts of a file cannot be read", destination);
                 ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_FACTS_UNKNOWN, entry->name);
                 return 1;
             }
-            if (answer != 1)
+            LogLine("replace question for %s: %s %s%s", destination, g_setup.quiet ? "answered" : "shown, answer",
+                    answer == 1 ? "Yes" : "No", g_setup.quiet ? " (the entry's default answer)" : "");
+            if (answer != 1) {
+                LogLine("kept %s", destination);
                 return 1;
+            }
             break;
         }
         default:  // REPLACE_NEVER; an unknown policy keeps the file as well
+            LogLine("kept %s: it is never replaced", destination);
             return 1;
         }
     }

@@ -10,15 +10,20 @@
 
 enum { CLASS_NAME_CHARS = 256, MAX_TAB_STOPS = 256, DEFAULT_BIT = BS_DEFPUSHBUTTON };
 
-int ShowFileFacts(HWND dialog, const char *path, int sizeItem, int timeItem)
+int ReadFileFacts(const char *path, BY_HANDLE_FILE_INFORMATION *info)
 {
     HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, OPEN_EXISTING, 0, 0);
     if (file == INVALID_HANDLE_VALUE)
         return 0;
-    BY_HANDLE_FILE_INFORMATION info;
-    BOOL known = GetFileInformationByHandle(file, &info);
+    BOOL known = GetFileInformationByHandle(file, info);
     CloseHandle(file);
-    if (!known)
+    return known != 0;
+}
+
+int ShowFileFacts(HWND dialog, const char *path, int sizeItem, int timeItem)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!ReadFileFacts(path, &info))
         return 0;
 
     char text[FACT_CHARS];

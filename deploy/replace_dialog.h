@@ -12,6 +12,9 @@
 // folder, the new one below the working folder.
 INT_PTR RunReplaceDialog(HWND owner, const FileEntry *entry);
 
+// Reads the facts the question shows of a file; 0 when they cannot be read.
+int ReadFileFacts(const char *path, BY_HANDLE_FILE_INFORMATION *info);
+
 // Writes the file's size and last-write time into two items; 0 when the file's
 // facts cannot be read.
 int ShowFileFacts(HWND dialog, const char *path, int sizeItem, int timeItem);

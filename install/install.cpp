@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "app/actions.h"
+#include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
 #include "app/text.h"
@@ -31,7 +32,11 @@ static void UnloadDriverModules()
 static void RegisterInf(int row)
 {
     const FileEntry *first = g_platforms[row].driverFiles;
-    if (!g_setup.copyOemInf || !first || !first->name)
+    if (!g_setup.copyOemInf) {
+        LogLine("setup library: SetupCopyOEMInfA not available, no INF registered");
+        return;
+    }
+    if (!first || !first->name)
         return;
     char relative[PATH_CHARS];
     char folder[PATH_CHARS];
@@ -44,17 +49,20 @@ static void RegisterInf(int row)
     const char *separator = folder[length - 1] == '\\' ? "" : "\\";
     if (!FormatText(path, sizeof path, "%s%s%s", folder, separator, relative))
         return;
-    g_setup.copyOemInf(path, 0, INF_MEDIA_PATH, 0, 0, 0, 0, 0);
+    BOOL copied = g_setup.copyOemInf(path, 0, INF_MEDIA_PATH, 0, 0, 0, 0, 0);
+    char result[32];
+    LogLine("setup library: SetupCopyOEMInfA %s: %s", path, StepResult(copied, GetLastError(), result, sizeof result));
 }
 
 int InstallPrinter(HWND owner, int row, int complete)
 {
-    if (RunPortDialog(owner) == 0)
+    if (ChoosePort(owner) == 0)
         return 0;
     if (!GetTargetFolders()) {
         ShowMessageId(owner, 0, IDS_NO_FOLDERS);
         return 0;
     }
+    LogLine("folders: system %s, printer drivers %s", g_setup.systemFolder, g_setup.driverFolder);
     if (!IsNineXFamily(row))
         UnloadDriverModules();
     PurgePrinter();
@@ -78,9 +86,13 @@ int InstallPrinter(HWND owner, int row, int complete)
             InstallKernelService();
     }
 
-    Sleep(COMPLETION_DELAY_MS);
-    SetForegroundWindow(owner);
-    SetActiveWindow(owner);
-    RunCompletionDialog(owner);
+    // The pause is for a person to see the last copy end; a quiet run has none.
+    if (!g_setup.quiet) {
+        Sleep(COMPLETION_DELAY_MS);
+        SetForegroundWindow(owner);
+        SetActiveWindow(owner);
+        RunCompletionDialog(owner);
+    }
+    LogLine("setup complete%s", g_setup.quiet ? " (the completion dialog is not shown in a quiet run)" : "");
     return 1;
 }

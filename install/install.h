@@ -5,9 +5,21 @@
 
 #include <windows.h>
 
+#include <winspool.h>
+
 // 1: a port was chosen (g_setup.portName set); 0: cancelled; -1: the dialog
 // could not be shown.
 int RunPortDialog(HWND owner);
+
+// The port of the new queue: the one "/PORT=" names when the spooler lists it,
+// otherwise the user's choice in the port dialog. A quiet run cannot ask, so
+// without such a port it ends with a wrong command line. Results as for
+// RunPortDialog.
+int ChoosePort(HWND owner);
+
+// The local spooler's ports at level 2 in a global block the caller frees;
+// 0 when they cannot be listed.
+PORT_INFO_2A *EnumLocalPorts(DWORD *count);
 
 // Shows "Setup is complete !" until Quit; returns 1.
 int RunCompletionDialog(HWND owner);

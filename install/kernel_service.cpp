@@ -2,6 +2,8 @@
 // demand-start kernel service, started and checked through its device.
 #include <windows.h>
 
+#include "app/log.h"
+#include "app/messages.h"
 #include "app/state.h"
 #include "app/text.h"
 #include "install/install.h"
@@ -19,7 +21,7 @@ static void Report(const char *format, DWORD error)
 {
     char text[REPORT_CHARS];
     FormatText(text, sizeof text, format, (long)error);
-    MessageBoxA(0, text, kCaption, MB_OK);
+    ShowBox(0, 0, text, kCaption, MB_OK);
 }
 
 // Stops and deletes an earlier registration so that it can be created anew.
@@ -29,8 +31,12 @@ static void RemoveOldService(SC_HANDLE manager)
     if (!service)
         return;
     SERVICE_STATUS status;
-    ControlService(service, SERVICE_CONTROL_STOP, &status);
-    DeleteService(service);
+    char stopped[32], deleted[32];
+    BOOL stop = ControlService(service, SERVICE_CONTROL_STOP, &status);
+    StepResult(stop, GetLastError(), stopped, sizeof stopped);
+    BOOL remove = DeleteService(service);
+    LogLine("service %s: earlier service stopped: %s; deleted: %s", kServiceName,
+            stop ? "ok" : stopped, StepResult(remove, GetLastError(), deleted, sizeof deleted));
     CloseServiceHandle(service);
 }
 
@@ -39,8 +45,12 @@ static void StartNewService(SC_HANDLE manager)
     SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS);
     if (!service)
         return;
-    if (!StartServiceA(service, 0, 0))
-        Report("Error StartSC %ld\r\n", GetLastError());
+    char result[32];
+    BOOL started = StartServiceA(service, 0, 0);
+    DWORD error = GetLastError();
+    LogLine("service %s started: %s", kServiceName, StepResult(started, error, result, sizeof result));
+    if (!started)
+        Report("Error StartSC %ld\r\n", error);
     CloseServiceHandle(service);
 }
 
@@ -63,9 +73,12 @@ static int BuildDestination(char *destination, size_t size)
 
 void InstallKernelService()
 {
+    char result[32];
     SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
+    DWORD error = GetLastError();
+    LogLine("service manager opened: %s", StepResult(manager != 0, error, result, sizeof result));
     if (!manager)
-        Report("Error OpenSC %ld\r\n", GetLastError());
+        Report("Error OpenSC %ld\r\n", error);
     if (manager)
         RemoveOldService(manager);
 
@@ -74,22 +87,34 @@ void InstallKernelService()
     char destination[PATH_CHARS];
     SC_HANDLE service = 0;
     if (BuildDestination(destination, sizeof destination)) {
-        CopyFileA(kSourceFile, destination, FALSE);  // a failure shows in the steps below
+        // A failed copy is not reported: it shows in the steps below.
+        BOOL copied = CopyFileA(kSourceFile, destination, FALSE);
+        error = GetLastError();
+        char buffer[PATH_CHARS];
+        const char *source = LogPath(kSourceFile, buffer, sizeof buffer);
+        if (copied)
+            LogLine("copy %s -> %s", source, destination);
+        else
+            LogLine("copy failed %s -> %s: error %lu", source, destination, (unsigned long)error);
         service = CreateServiceA(manager, kServiceName, kDisplayName, SERVICE_ALL_ACCESS,
                                  SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                  destination, 0, 0, 0, 0, 0);
     }
+    error = GetLastError();
+    LogLine("service %s created: %s", kServiceName, StepResult(service != 0, error, result, sizeof result));
     if (service)
         CloseServiceHandle(service);
     else
-        Report("Error CreateSC %ld\r\n", GetLastError());
+        Report("Error CreateSC %ld\r\n", error);
 
     if (manager)
         StartNewService(manager);
 
     HANDLE device = CreateFileA(kDevicePath, GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_EXISTING, 0, 0);
+    error = GetLastError();
+    LogLine("device %s opened: %s", kDevicePath, StepResult(device != INVALID_HANDLE_VALUE, error, result, sizeof result));
     if (device == INVALID_HANDLE_VALUE)
-        Report("Error CreateFile %ld\r\n", GetLastError());
+        Report("Error CreateFile %ld\r\n", error);
     else
         CloseHandle(device);
 

@@ -15,22 +15,16 @@ enum { PORT_LINE_CHARS = 80 };
 // leaves the list as it is, without a message.
 static void FillPortList(HWND list)
 {
-    DWORD needed = 0;
     DWORD count = 0;
-    if (g_setup.spooler.EnumPortsA(0, 2, 0, 0, &needed, &count) || GetLastError() != ERROR_INSUFFICIENT_BUFFER
-        || needed == 0)
-        return;
-    PORT_INFO_2A *ports = (PORT_INFO_2A *)GlobalAlloc(GPTR, needed);
+    PORT_INFO_2A *ports = EnumLocalPorts(&count);
     if (!ports)
         return;
-    if (g_setup.spooler.EnumPortsA(0, 2, (LPBYTE)ports, needed, &needed, &count)) {
-        char line[PORT_LINE_CHARS];
-        for (DWORD i = 0; i < count; i++) {
-            // A port whose name does not fit a line is left out rather than
-            // offered under a shortened name that would be another port.
-            if (FormatPortLine(line, sizeof line, ports[i].pPortName, ports[i].pDescription, IsLeadByte))
-                SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)line);
-        }
+    char line[PORT_LINE_CHARS];
+    for (DWORD i = 0; i < count; i++) {
+        // A port whose name does not fit a line is left out rather than
+        // offered under a shortened name that would be another port.
+        if (FormatPortLine(line, sizeof line, ports[i].pPortName, ports[i].pDescription, IsLeadByte))
+            SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)line);
     }
     GlobalFree(ports);
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
 #include "catalog/catalog.h"
@@ -32,10 +33,14 @@ int AddDriver(HWND owner, int row)
         info.pDependentFiles = record.dependentFiles;
         info.pMonitorName = Mutable(record.monitorName);
         info.pDefaultDataType = Mutable(record.defaultDataType);
-        if (g_setup.spooler.AddPrinterDriverA(0, 3, (LPBYTE)&info))
+        if (g_setup.spooler.AddPrinterDriverA(0, 3, (LPBYTE)&info)) {
+            LogLine("spooler: driver \"%s\" added (%s, %s, %s)", record.name, record.driverPath, record.dataFile,
+                    record.configFile);
             return 1;
+        }
         error = GetLastError();
     }
+    LogLine("spooler: driver \"%s\" not added, error %lu", MODEL_DRIVER_NAME, (unsigned long)error);
     ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_DRIVER_FAILED, (unsigned long)error);
     return 0;
 }
@@ -57,9 +62,12 @@ int AddQueue(HWND owner, int row)
     HANDLE printer = g_setup.spooler.AddPrinterA(0, 2, (LPBYTE)&info);
     if (printer) {
         g_setup.spooler.ClosePrinter(printer);
+        LogLine("spooler: printer \"%s\" added on port %s", record.printerName, record.portName);
         return 1;
     }
     DWORD error = GetLastError();
+    LogLine("spooler: printer \"%s\" not added on port %s, error %lu", record.printerName, record.portName,
+            (unsigned long)error);
     ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_PRINTER_FAILED, (unsigned long)error);
     return 0;
 }
@@ -71,8 +79,19 @@ void PurgePrinter()
     ZeroMemory(&defaults, sizeof defaults);
     defaults.DesiredAccess = PRINTER_ALL_ACCESS;
     if (g_setup.spooler.OpenPrinterA(Mutable(MODEL_QUEUE_NAME), &printer, &defaults)) {
-        g_setup.spooler.DeletePrinter(printer);
+        if (g_setup.spooler.DeletePrinter(printer))
+            LogLine("spooler: earlier printer \"%s\" deleted", MODEL_QUEUE_NAME);
+        else
+            LogLine("spooler: earlier printer \"%s\" not deleted, error %lu", MODEL_QUEUE_NAME,
+                    (unsigned long)GetLastError());
         g_setup.spooler.ClosePrinter(printer);
+    } else {
+        LogLine("spooler: no earlier printer \"%s\" opened, error %lu", MODEL_QUEUE_NAME,
+                (unsigned long)GetLastError());
     }
-    g_setup.spooler.DeletePrinterDriverA(0, 0, Mutable(MODEL_DRIVER_NAME));
+    if (g_setup.spooler.DeletePrinterDriverA(0, 0, Mutable(MODEL_DRIVER_NAME)))
+        LogLine("spooler: earlier driver \"%s\" deleted", MODEL_DRIVER_NAME);
+    else
+        LogLine("spooler: no earlier driver \"%s\" deleted, error %lu", MODEL_DRIVER_NAME,
+                (unsigned long)GetLastError());
 }

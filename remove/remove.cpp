@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/actions.h"
+#include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
 #include "app/text.h"
@@ -19,12 +20,19 @@ static void DeleteMarkedFiles(HWND owner, const char *folder, const FileEntry *l
 {
     g_setup.targetFolder = folder;
     for (const FileEntry *entry = list; entry && entry->name; entry++) {
-        if (!entry->removeOnDeletion)
-            continue;
         char path[PATH_CHARS];
         // A cut path would name another file, so it counts as not deleted.
-        if (!FormatText(path, sizeof path, "%s\\%s", folder, entry->name) || !DeleteFileA(path))
-            ShowMessageId(owner, folder, IDS_FILE_NOT_DELETED);
+        int fits = FormatText(path, sizeof path, "%s\\%s", folder, entry->name);
+        if (!entry->removeOnDeletion) {
+            LogLine("skipped %s: not removed by a deletion", path);
+            continue;
+        }
+        if (fits && DeleteFileA(path)) {
+            LogLine("deleted %s", path);
+            continue;
+        }
+        LogLine("delete failed %s: error %lu", path, fits ? (unsigned long)GetLastError() : ERROR_FILENAME_EXCED_RANGE);
+        ShowMessageId(owner, folder, IDS_FILE_NOT_DELETED);
     }
 }
 
@@ -32,7 +40,8 @@ int RemovePrinter(HWND owner, int row, int complete)
 {
     char title[CAPTION_CHARS];
     LoadMessage(IDS_DELETION_TITLE, title, sizeof title);
-    SetWindowTextA(g_setup.mainWindow, title);
+    if (g_setup.mainWindow)
+        SetWindowTextA(g_setup.mainWindow, title);
 
     if (!GetTargetFolders()) {
         char caption[DELETION_CAPTION_CHARS];
@@ -40,6 +49,7 @@ int RemovePrinter(HWND owner, int row, int complete)
         ShowMessageId(owner, caption, IDS_NO_FOLDERS);
         return 0;
     }
+    LogLine("folders: system %s, printer drivers %s", g_setup.systemFolder, g_setup.driverFolder);
     char dataPath[PATH_CHARS];
     dataPath[0] = '\0';
     if (!DeletePrinterQueue(owner, dataPath, row))

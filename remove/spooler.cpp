@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
 #include "catalog/catalog.h"
@@ -42,19 +43,30 @@ int DeletePrinterQueue(HWND owner, char *dataPath, int row)
     PRINTER_DEFAULTSA defaults = { 0, 0, PRINTER_ALL_ACCESS };
     if (!g_setup.spooler.OpenPrinterA((LPSTR)MODEL_QUEUE_NAME, &printer, &defaults)) {
         unsigned long error = GetLastError();
+        LogLine("spooler: printer \"%s\" not opened, error %lu", MODEL_QUEUE_NAME, error);
         ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DELETE_STEP1, error);
         return 0;
     }
     ReadDataFile(printer, dataPath);
+    LogLine("spooler: printer \"%s\" opened; its driver's data file: %s", MODEL_QUEUE_NAME,
+            dataPath[0] ? dataPath : "(unknown)");
     if (!g_setup.spooler.DeletePrinter(printer)) {
         unsigned long error = GetLastError();
+        LogLine("spooler: printer \"%s\" not deleted, error %lu", MODEL_QUEUE_NAME, error);
         ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DELETE_STEP2, error);
         g_setup.spooler.ClosePrinter(printer);
         return 0;
     }
+    LogLine("spooler: printer \"%s\" deleted", MODEL_QUEUE_NAME);
     // Only the NT family has forms; the handle stays usable until it is closed.
-    if (!IsNineXFamily(row) && !g_setup.spooler.DeleteFormA(printer, (LPSTR)MODEL_FORM_NAME))
-        ShowDeletionFailure(owner, IDS_FORM_NOT_DELETED);
+    if (!IsNineXFamily(row)) {
+        char result[32];
+        BOOL deleted = g_setup.spooler.DeleteFormA(printer, (LPSTR)MODEL_FORM_NAME);
+        LogLine("spooler: form \"%s\" deleted: %s", MODEL_FORM_NAME,
+                StepResult(deleted, GetLastError(), result, sizeof result));
+        if (!deleted)
+            ShowDeletionFailure(owner, IDS_FORM_NOT_DELETED);
+    }
     g_setup.spooler.ClosePrinter(printer);
     return 1;
 }
@@ -63,11 +75,17 @@ int DeleteDriver(HWND owner, int complete, const char *dataPath)
 {
     if (!g_setup.spooler.DeletePrinterDriverA(0, 0, (LPSTR)MODEL_DRIVER_NAME)) {
         unsigned long error = GetLastError();
+        LogLine("spooler: driver \"%s\" not deleted, error %lu", MODEL_DRIVER_NAME, error);
         ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DRIVER_DELETE, error);
         return 0;
     }
+    LogLine("spooler: driver \"%s\" deleted", MODEL_DRIVER_NAME);
     // Only now that the spooler has forgotten the driver is its file free to go.
-    if (complete && dataPath[0])
-        DeleteFileA(dataPath);
+    if (complete && dataPath[0]) {
+        if (DeleteFileA(dataPath))
+            LogLine("deleted %s (the driver's data file)", dataPath);
+        else
+            LogLine("delete failed %s (the driver's data file): error %lu", dataPath, (unsigned long)GetLastError());
+    }
     return 1;
 }

@@ -2,6 +2,9 @@
 #ifndef TARV_RESOURCE_H
 #define TARV_RESOURCE_H
 
+// Version of the program, in its version resource and its log.
+#define TARV_VERSION_TEXT       "1.0.0.0"
+
 #define IDI_SETUP               500
 
 // Replace confirmation
@@ -66,5 +69,6 @@
 #define IDS_PATH_TOO_LONG       162
 #define IDS_DLL_MISSING         164
 #define IDS_FUNCTION_MISSING    166
+#define IDS_LOG_NOT_OPENED      168
 
 #endif

@@ -69,15 +69,42 @@ TEST(Format, NullTextAndUnknownConversions)
     EXPECT_EQ(FormatText(out, 0, "%s", "x"), 0);
 }
 
+// The conversions of a format in order, "s" for a text and "u" for a number.
+std::string Signature(const std::string &format)
+{
+    std::string signature;
+    for (size_t at = format.find('%'); at != std::string::npos; at = format.find('%', at + 1)) {
+        size_t end = format.find_first_not_of("-0123456789.l", at + 1);
+        if (end != std::string::npos && format[end] != '%')
+            signature += format[end] == 's' ? 's' : 'u';
+        at = end;
+        if (at == std::string::npos)
+            break;
+    }
+    return signature;
+}
+
 TEST(Format, CatalogueMessagesInEveryLanguageMatchTheCLibrary)
 {
     std::vector<std::string> messages = catalogue::AnsiMessages(TARV_SOURCE_DIR);
     ASSERT_GT(messages.size(), 100u);
+    const char *path = "C:\\Program Files\\Tarv %d %s";
+    const char *japanese = "\x83\x65\x83\x58\x83\x67";
     for (const std::string &message : messages) {
-        // Every catalogue message takes texts, or numbers, or nothing.
-        if (message.find("%s") != std::string::npos)
-            ExpectSameAsSnprintf(message.c_str(), "C:\\Program Files\\Tarv %d %s", "\x83\x65\x83\x58\x83\x67");
+        std::string signature = Signature(message);
+        if (signature == "")
+            ExpectSameAsSnprintf(message.c_str(), 0);
+        else if (signature == "s")
+            ExpectSameAsSnprintf(message.c_str(), path);
+        else if (signature == "ss")
+            ExpectSameAsSnprintf(message.c_str(), path, japanese);
+        else if (signature == "su")
+            ExpectSameAsSnprintf(message.c_str(), japanese, 4294967295ul);
+        else if (signature == "u")
+            ExpectSameAsSnprintf(message.c_str(), 4294967295ul);
+        else if (signature == "uuu")
+            ExpectSameAsSnprintf(message.c_str(), 2ul, 0ul, 1234567ul);
         else
-            ExpectSameAsSnprintf(message.c_str(), 4294967295ul, 0ul, 1234567ul);
+            ADD_FAILURE() << "a message with conversions " << signature << ": " << message;
     }
 }

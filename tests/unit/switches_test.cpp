@@ -125,3 +125,74 @@ TEST(CommandLineTail, ProgramNameAndTheBlanksAfterItAreSkipped)
         EXPECT_TRUE(tail >= line.data() && tail < line.data() + line.size()) << c.line;
     }
 }
+
+namespace {
+
+// Parses a whole command line the way the program does, keeping the text alive.
+struct Parsed {
+    std::vector<char> text;
+    SetupRequest request = {};
+
+    explicit Parsed(const std::string &line) : text(line.begin(), line.end())
+    {
+        text.push_back('\0');
+        request.action = ACTION_COMPLETE_SETUP;
+        request.platform = PLATFORM_UNKNOWN;
+        std::vector<char *> tokens(CountTokens(text.data()) + 1);
+        SplitTokens(text.data(), tokens.data());
+        ApplyTokens(tokens.data(), &request);
+    }
+};
+
+}  // namespace
+
+TEST(UnattendedSwitches, ComeAfterTheSetupSwitchesAndChangeNoneOfThem)
+{
+    Parsed quiet("/quiet /UNINSTALL /os=winnt50 /port=LPT1: /log=a.log");
+    EXPECT_EQ(quiet.request.action, ACTION_COMPLETE_DELETION);
+    EXPECT_EQ(quiet.request.platform, 5);
+    // Prefixes, as the setup's switches are.
+    EXPECT_EQ(Parsed("/QUIETLY").request.action, ACTION_COMPLETE_SETUP);
+    EXPECT_EQ(HasQuietSwitch("/QUIETLY"), 1);
+    EXPECT_EQ(Parsed("/QUIE").request.action, ACTION_USAGE);
+    EXPECT_EQ(HasQuietSwitch("/QUIE"), 0);
+    // "/OS=" still takes the rest of its token, whatever it holds.
+    EXPECT_EQ(Parsed("/OS=WIN95/QUIET").request.platform, PLATFORM_UNKNOWN);
+    EXPECT_EQ(HasQuietSwitch("/OS=WIN95/QUIET"), 0);
+}
+
+TEST(UnattendedSwitches, PortAndLogKeepTheirValuesAsWritten)
+{
+    Parsed parsed("/port=Lpt1: /log=C:\\Logs\\Tarv.log /Os=winxp");
+    EXPECT_EQ(parsed.request.portGiven, 1);
+    EXPECT_STREQ(parsed.request.port, "Lpt1:");
+    EXPECT_EQ(parsed.request.logGiven, 1);
+    EXPECT_STREQ(parsed.request.logPath, "C:\\Logs\\Tarv.log");
+    EXPECT_EQ(parsed.request.platform, PLATFORM_UNKNOWN);  // "WINXP" is no code
+    // The last one wins; an empty log path names no file.
+    Parsed later("/LOG=a.log /PORT=COM1: /LOG= /PORT=LPT2:");
+    EXPECT_EQ(later.request.logGiven, 0);
+    EXPECT_STREQ(later.request.port, "LPT2:");
+    // Too long to name anything: never cut into another name.
+    Parsed tooLong("/LOG=" + std::string(REQUEST_PATH_CHARS, 'x') + " /PORT=" + std::string(REQUEST_PORT_CHARS, 'p'));
+    EXPECT_EQ(tooLong.request.logPathTooLong, 1);
+    EXPECT_STREQ(tooLong.request.logPath, "");
+    EXPECT_EQ(tooLong.request.portGiven, 1);
+    EXPECT_STREQ(tooLong.request.port, "");
+    Parsed fits("/LOG=" + std::string(REQUEST_PATH_CHARS - 1, 'x'));
+    EXPECT_EQ(fits.request.logPathTooLong, 0);
+    EXPECT_EQ(strlen(fits.request.logPath), (size_t)REQUEST_PATH_CHARS - 1);
+}
+
+TEST(UnattendedSwitches, AnUnknownWordStopsTheScanButNotTheQuietRun)
+{
+    const std::string line = "/LOG=x.log /Typo /QUIET /UNINSTALL /LOG=y.log";
+    Parsed parsed(line);
+    EXPECT_EQ(parsed.request.action, ACTION_USAGE);
+    EXPECT_STREQ(parsed.request.unknownToken, "/Typo");  // as written
+    EXPECT_STREQ(parsed.request.logPath, "x.log");        // the words after it are not read
+    EXPECT_EQ(HasQuietSwitch(line.c_str()), 1);
+    EXPECT_EQ(HasQuietSwitch("/x\t/quiet"), 1);
+    EXPECT_EQ(HasQuietSwitch("/LOG=C:\\quiet.log /LOG=/QUIET"), 0);  // only at the start of a word
+    EXPECT_EQ(HasQuietSwitch(""), 0);
+}

@@ -1,0 +1,205 @@
+#include "app/log.h"
+
+#include <stdarg.h>
+#include <string.h>
+
+#include "app/messages.h"
+#include "app/state.h"
+#include "app/text.h"
+#include "app/unattended.h"
+#include "catalog/catalog.h"
+#include "res/resource.h"
+
+static const char kDefaultLogName[] = "TarvSetup.log";
+
+// FILE_APPEND_DATA puts every line at the end of the file, also while other
+// runs (on other machines, say) append to the same file. Windows 9x and
+// Win32s know only GENERIC_WRITE; there each line is put at the end by hand.
+static HANDLE OpenAppending(const char *path, int *seekToEnd)
+{
+    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    *seekToEnd = (GetVersion() & 0x80000000) != 0;
+    DWORD access = *seekToEnd ? GENERIC_WRITE : FILE_APPEND_DATA | SYNCHRONIZE;
+    return CreateFileA(path, access, share, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, 0);
+}
+
+// The full path of the log; a relative path counts from the working folder at
+// start, which the run has not changed yet.
+static int ResolveLogPath(char *path, size_t size, DWORD *error)
+{
+    const SetupRequest *request = &g_setup.request;
+    *error = ERROR_FILENAME_EXCED_RANGE;
+    if (request->logPathTooLong)
+        return 0;
+    if (request->logGiven) {
+        char *name = 0;
+        DWORD length = GetFullPathNameA(request->logPath, (DWORD)size, path, &name);
+        if (length == 0)
+            *error = GetLastError();
+        return length != 0 && length < size;
+    }
+    DWORD length = GetTempPathA((DWORD)size, path);
+    if (length == 0) {
+        *error = GetLastError();
+        return 0;
+    }
+    if (length >= size)
+        return 0;
+    const char *separator = path[length - 1] == '\\' ? "" : "\\";
+    return FormatText(path + length, size - length, "%s%s", separator, kDefaultLogName);
+}
+
+int OpenRunLog(HWND owner)
+{
+    RunLog *log = &g_setup.log;
+    if (!g_setup.quiet && !g_setup.request.logGiven && !g_setup.request.logPathTooLong)
+        return 1;
+    DWORD error = 0;
+    if (ResolveLogPath(log->path, sizeof log->path, &error)) {
+        log->buffers = (LogBuffers *)GlobalAlloc(GMEM_FIXED, sizeof *log->buffers);
+        HANDLE file = log->buffers ? OpenAppending(log->path, &log->seekToEnd) : INVALID_HANDLE_VALUE;
+        if (file != INVALID_HANDLE_VALUE) {
+            log->file = file;
+            return 1;
+        }
+        error = GetLastError();
+        if (log->buffers)
+            GlobalFree(log->buffers);
+        log->buffers = 0;
+    } else if (!g_setup.request.logGiven) {
+        log->path[0] = '\0';
+    } else {
+        CopyText(log->path, sizeof log->path, g_setup.request.logPath);
+    }
+    if (g_setup.quiet) {
+        g_setup.exitCode = MergeQuietExit(g_setup.exitCode, QUIET_EXIT_FAILED);
+        return 0;
+    }
+    ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_LOG_NOT_OPENED, log->path[0] ? log->path : g_setup.request.logPath,
+                    (unsigned long)error);
+    return 1;
+}
+
+void CloseRunLog()
+{
+    RunLog *log = &g_setup.log;
+    if (log->file)
+        CloseHandle(log->file);
+    if (log->buffers)
+        GlobalFree(log->buffers);
+    log->file = 0;
+    log->buffers = 0;
+}
+
+// UTF-8 where the system can convert (Windows 95 before its update cannot):
+// otherwise the ANSI bytes as they are.
+static void WriteLine(RunLog *log)
+{
+    LogBuffers *buffers = log->buffers;
+    const char *bytes = buffers->line;
+    int count = MultiByteToWideChar(CP_ACP, 0, buffers->line, -1, buffers->wide, LOG_LINE_CHARS);
+    if (count > 0) {
+        int converted = WideCharToMultiByte(CP_UTF8, 0, buffers->wide, count, buffers->utf8,
+                                            (int)sizeof buffers->utf8, 0, 0);
+        if (converted > 0)
+            bytes = buffers->utf8;
+    }
+    if (log->seekToEnd)
+        SetFilePointer(log->file, 0, 0, FILE_END);
+    DWORD written = 0;
+    WriteFile(log->file, bytes, (DWORD)strlen(bytes), &written, 0);  // a log never stops the run
+}
+
+static void LogLineV(const char *format, va_list args)
+{
+    RunLog *log = &g_setup.log;
+    if (!log->file)
+        return;
+    DWORD lastError = GetLastError();
+    char *line = log->buffers->line;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    FormatLogStamp(line, LOG_LINE_CHARS, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                   now.wMilliseconds);
+    size_t used = strlen(line);
+    line[used++] = ' ';
+    // A line too long for the buffer is cut, with its end of line kept.
+    FormatTextV(line + used, LOG_LINE_CHARS - used - 2, format, args);
+    used += strlen(line + used);
+    memcpy(line + used, "\r\n", 3);
+    WriteLine(log);
+    SetLastError(lastError);
+}
+
+void LogLine(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    LogLineV(format, args);
+    va_end(args);
+}
+
+static const char *AnswerName(int answer)
+{
+    switch (answer) {
+    case IDOK:  return "OK";
+    case IDYES: return "Yes";
+    case IDNO:  return "No";
+    }
+    return "none (the box could not be shown)";
+}
+
+void LogMessageBox(UINT id, const char *caption, const char *text, int answer)
+{
+    if (!g_setup.log.file)
+        return;
+    char escaped[2 * PATH_CHARS];
+    EscapeForLog(escaped, sizeof escaped, text);
+    LogLine("message %u \"%s\": \"%s\": %s %s", id, caption, escaped, g_setup.quiet ? "answered" : "shown, answer",
+            AnswerName(answer));
+}
+
+void LogRunStart(const PlatformReading *reading)
+{
+    if (!g_setup.log.file)
+        return;
+    const SetupRequest *request = &g_setup.request;
+    char platform[160];
+    int row = reading ? reading->row : request->platform;
+    if (request->action == ACTION_USAGE)
+        CopyText(platform, sizeof platform, "none");
+    else if (reading && !reading->versionRead)
+        CopyText(platform, sizeof platform, "unknown, the Windows version cannot be read");
+    else if (row == PLATFORM_UNKNOWN)
+        FormatText(platform, sizeof platform, "unknown, detected from Windows version %lu / %lu.%lu",
+                   reading->platformId, reading->major, reading->minor);
+    else if (reading)
+        FormatText(platform, sizeof platform, "%s (%s), detected from Windows version %lu / %lu.%lu",
+                   g_platforms[row].displayName, g_platforms[row].code, reading->platformId, reading->major,
+                   reading->minor);
+    else
+        FormatText(platform, sizeof platform, "%s (%s), forced by /OS=", g_platforms[row].displayName,
+                   g_platforms[row].code);
+    LogLine("Setup.exe %s started; command line: %s; mode: %s; action: %s; platform: %s", TARV_VERSION_TEXT,
+            GetCommandLineA(), g_setup.quiet ? "quiet" : "interactive", ActionName(request->action), platform);
+}
+
+void LogRunEnd(int exitCode)
+{
+    LogLine("Setup.exe ended; exit code %d", exitCode);
+}
+
+const char *LogPath(const char *path, char *buffer, size_t size)
+{
+    char *name = 0;
+    DWORD length = GetFullPathNameA(path, (DWORD)size, buffer, &name);
+    return length != 0 && length < size ? buffer : path;
+}
+
+const char *StepResult(BOOL ok, DWORD error, char *buffer, size_t size)
+{
+    if (ok)
+        return "ok";
+    FormatText(buffer, size, "failed, error %lu", (unsigned long)error);
+    return buffer;
+}

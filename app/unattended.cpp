@@ -1,0 +1,71 @@
+#include "app/unattended.h"
+
+#include "app/request.h"
+#include "app/text.h"
+#include "res/resource.h"
+
+int QuietExitForMessage(unsigned id)
+{
+    switch (id) {
+    case IDS_CONFIRM_COMPLETE_SETUP:
+    case IDS_CONFIRM_COMPLETE_DELETION:
+    case IDS_CONFIRM_SIMPLE_DELETION:
+    case IDS_CONFIRM_SIMPLE_SETUP:
+        return QUIET_EXIT_DONE;
+    case IDS_USAGE_TEXT:
+        return QUIET_EXIT_BAD_COMMAND_LINE;
+    case IDS_NO_VERSION:
+    case IDS_UNSUPPORTED:
+    case IDS_UNKNOWN_VERSION:
+        return QUIET_EXIT_UNSUPPORTED;
+    default:
+        return QUIET_EXIT_FAILED;
+    }
+}
+
+int MergeQuietExit(int current, int code)
+{
+    return current != QUIET_EXIT_DONE ? current : code;
+}
+
+const char *ActionName(int action)
+{
+    switch (action) {
+    case ACTION_USAGE:             return "usage";
+    case ACTION_COMPLETE_SETUP:    return "complete setup";
+    case ACTION_SIMPLE_DELETION:   return "simple deletion";
+    case ACTION_SIMPLE_SETUP:      return "simple setup";
+    case ACTION_COMPLETE_DELETION: return "complete deletion";
+    }
+    return "unknown";
+}
+
+int EscapeForLog(char *out, size_t size, const char *text)
+{
+    if (size == 0)
+        return 0;
+    size_t used = 0;
+    for (; *text; text++) {
+        char escape = *text == '\r' ? 'r' : *text == '\n' ? 'n' : *text == '\t' ? 't' : 0;
+        size_t need = escape ? 2 : 1;
+        if (used + need >= size) {
+            out[used] = '\0';
+            return 0;
+        }
+        if (escape) {
+            out[used++] = '\\';
+            out[used++] = escape;
+        } else {
+            out[used++] = *text;
+        }
+    }
+    out[used] = '\0';
+    return 1;
+}
+
+int FormatLogStamp(char *out, size_t size, unsigned year, unsigned month, unsigned day, unsigned hour,
+                   unsigned minute, unsigned second, unsigned milliseconds)
+{
+    return FormatText(out, size, "%.4u-%.2u-%.2u %.2u:%.2u:%.2u.%.3u", year, month, day, hour, minute, second,
+                      milliseconds);
+}

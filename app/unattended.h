@@ -1,0 +1,36 @@
+// Rules of unattended runs and of the run log (no Windows dependency).
+#ifndef TARV_UNATTENDED_H
+#define TARV_UNATTENDED_H
+
+#include <stddef.h>
+
+// Exit codes of a quiet run, the installer conventions deployment tools read.
+enum QuietExit {
+    QUIET_EXIT_DONE = 0,                // done, and nothing was reported
+    QUIET_EXIT_BAD_COMMAND_LINE = 87,   // the command line is wrong
+    QUIET_EXIT_FAILED = 1603,           // a step failed or the run was stopped
+    QUIET_EXIT_UNSUPPORTED = 1633       // this platform is not supported
+};
+
+// The exit code a quiet run takes from a message it answered instead of
+// showing it: none from the confirmations, a wrong command line from the
+// usage, an unsupported platform from the version messages, and a failure
+// from every other report or question.
+int QuietExitForMessage(unsigned id);
+
+// The run keeps its first failure; the later ones follow from it.
+int MergeQuietExit(int current, int code);
+
+// English name of a SetupAction for the log ("complete setup", ...).
+const char *ActionName(int action);
+
+// Copies text with carriage returns, line feeds and tabs written as \r, \n
+// and \t, so that a message stays on its log line. 1 when it fits; out is
+// always terminated and never ends in a cut escape.
+int EscapeForLog(char *out, size_t size, const char *text);
+
+// "YYYY-MM-DD hh:mm:ss.mmm", the start of every log line.
+int FormatLogStamp(char *out, size_t size, unsigned year, unsigned month, unsigned day, unsigned hour,
+                   unsigned minute, unsigned second, unsigned milliseconds);
+
+#endif
