@@ -75,7 +75,7 @@ endif()
 find_program(TARV_OBJDUMP_I686 i686-w64-mingw32-objdump REQUIRED)
 find_program(TARV_OBJDUMP_X86_64 x86_64-w64-mingw32-objdump REQUIRED)
 file(GLOB IMAGE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/image/*.cpp)
-add_executable(image_tests ${IMAGE_TEST_SOURCES})
+add_executable(image_tests ${IMAGE_TEST_SOURCES} ${TEST_SUPPORT_SOURCES})
 target_include_directories(image_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(image_tests PRIVATE GTest::gtest GTest::gtest_main)
 target_compile_definitions(image_tests PRIVATE
@@ -92,7 +92,7 @@ gtest_discover_tests(image_tests TEST_PREFIX "image." DISCOVERY_TIMEOUT 30)
 
 # End-to-end tests under Wine; they share one Wine prefix, so they run one at a time.
 file(GLOB E2E_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
-add_executable(e2e_tests ${E2E_TEST_SOURCES})
+add_executable(e2e_tests ${E2E_TEST_SOURCES} ${TEST_SUPPORT_SOURCES})
 target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(e2e_tests PRIVATE GTest::gtest GTest::gtest_main)
 target_compile_definitions(e2e_tests PRIVATE

@@ -434,6 +434,8 @@ Outcome RunSetup(const Options &options)
         args.push_back("--inject");
     if (options.injectEarly)
         args.push_back("--inject-early");
+    if (options.injectAtStart)
+        args.push_back("--inject-at-start");
     args.push_back("--");
     args.push_back(WinPath(program));
 
@@ -456,7 +458,8 @@ Outcome RunSetup(const Options &options)
         ADD_FAILURE() << "the robot's transcript does not show the run to its end"
                       << (run.unreadable.empty() ? "" : " (unreadable lines)") << "\n" << run.Describe();
     }
-    if (options.inject && std::find(run.events.begin(), run.events.end(), "INJECTED") == run.events.end())
+    if ((options.inject || options.injectAtStart)
+        && std::find(run.events.begin(), run.events.end(), "INJECTED") == run.events.end())
         ADD_FAILURE() << "inject.dll was not loaded into Setup.exe\n" << transcript;
     return run;
 }
@@ -515,6 +518,7 @@ std::string Folder(const char *prefix)
 std::string SystemFolder() { return Folder("SYSDIR"); }
 std::string DriverFolder() { return Folder("DRIVERDIR"); }
 std::string WindowsFolder() { return Folder("WINDIR"); }
+std::string TempFolder() { return Folder("TEMPDIR"); }
 
 bool FileExists(const std::string &unixPath)
 {

@@ -83,6 +83,8 @@ struct Options {
     bool inject = false;      // loads tools/inject into Setup.exe; faults from env["TARV_FAULTS"]
     bool injectEarly = false; // loads it before the main window exists (start-up faults,
                               // env["TARV_DENY_WINDOW_CLASS"])
+    bool injectAtStart = false; // loads it before the program's first instruction (quiet runs,
+                                // which have no window to hook)
     int timeoutMs = 60000;
     std::map<std::string, std::string> env;  // extra environment (WINEDLLOVERRIDES, ...)
 };
@@ -110,6 +112,7 @@ std::string UnixPath(const std::string &winPath);
 std::string SystemFolder();
 std::string DriverFolder();
 std::string WindowsFolder();
+std::string TempFolder();
 
 std::string Prefix();
 std::string WinBin();       // Setup.exe and its media, as built for the tests

@@ -19,6 +19,7 @@
 #include "deploy/names.h"
 #include "install/port_line.h"
 #include "install/records.h"
+#include "app/unattended.h"
 #include "remove/datafile.h"
 #include "tests/support/catalogue.h"
 
@@ -158,6 +159,26 @@ static void FuzzCommandLineTail(const std::vector<char> &raw)
             Check(!strchr(" \t", *c));
 }
 
+// A log line's escaped message: bounded, terminated, and exactly the escaped
+// form of a whole prefix of the text (never a cut escape); complete when it fits.
+static void FuzzLogEscape(const std::vector<char> &raw, size_t bufferSize)
+{
+    std::vector<char> out(bufferSize);
+    int fits = EscapeForLog(out.data(), bufferSize, raw.data());
+    if (bufferSize == 0)
+        return;
+    Check(memchr(out.data(), '\0', bufferSize) != nullptr);
+    size_t length = strlen(raw.data());
+    std::string escaped;
+    size_t consumed = 0;
+    while (escaped != out.data() && consumed < length) {
+        char c = raw[consumed++];
+        escaped += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : std::string(1, c);
+    }
+    Check(escaped == out.data());
+    Check(fits == (consumed == length));
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzFormat(data, size);
@@ -184,6 +205,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<char> raw(data, data + size);
     raw.push_back('\0');
     FuzzCommandLineTail(raw);
+    FuzzLogEscape(raw, size ? data[size - 1] % 64 : 0);
+    int quiet = HasQuietSwitch(raw.data());
+    {
+        // Whatever the scan stops at, "/QUIET" anywhere makes a quiet run.
+        std::vector<char> line(raw);
+        std::vector<char *> words(CountTokens(line.data()) + 1);
+        SplitTokens(line.data(), words.data());
+        bool found = false;
+        for (size_t i = 0; words[i]; i++)
+            found = found || strncasecmp(words[i], "/QUIET", 6) == 0;
+        Check(quiet == found);
+    }
     int row = FindPlatformCode(raw.data());
     Check(row >= 0 && row <= PLATFORM_UNKNOWN);
     if (row != PLATFORM_UNKNOWN)

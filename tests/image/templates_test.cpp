@@ -12,6 +12,7 @@
 
 #include "tests/image/images.h"
 #include "tests/image/pe_image.h"
+#include "tests/support/catalogue.h"
 
 using namespace image;
 
@@ -33,23 +34,10 @@ std::ostream &operator<<(std::ostream &out, const Rect &r)
 // A dialog's own rectangle first, then its controls' in template order.
 using Layout = std::vector<Rect>;
 
-std::map<std::string, int> DialogIds()
-{
-    std::map<std::string, int> ids;
-    std::ifstream in(std::string(TARV_SOURCE_DIR) + "/res/resource.h");
-    std::regex define("^#define (IDD_\\w+)\\s+(\\d+)");
-    std::string line;
-    std::smatch match;
-    while (std::getline(in, line))
-        if (std::regex_search(line, match, define))
-            ids[match[1]] = std::stoi(match[2]);
-    return ids;
-}
-
 // Layouts by dialog ID from a language's resource source.
 std::map<int, Layout> SourceLayouts(const std::string &file)
 {
-    std::map<std::string, int> ids = DialogIds();
+    std::map<std::string, int> ids = catalogue::ResourceIds(TARV_SOURCE_DIR, "IDD_");
     std::map<int, Layout> layouts;
     std::ifstream in(std::string(TARV_SOURCE_DIR) + "/res/lang/" + file);
     EXPECT_TRUE(in.good()) << file;

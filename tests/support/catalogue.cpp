@@ -35,6 +35,19 @@ std::map<std::string, std::string> Strings(const std::string &sourceRoot, const 
     return strings;
 }
 
+std::map<std::string, int> ResourceIds(const std::string &sourceRoot, const std::string &prefix)
+{
+    std::map<std::string, int> ids;
+    std::ifstream in(sourceRoot + "/res/resource.h");
+    const std::regex define("^#define (" + prefix + "\\w+)\\s+(\\d+)");
+    std::string line;
+    std::smatch match;
+    while (std::getline(in, line))
+        if (std::regex_search(line, match, define))
+            ids[match[1]] = std::stoi(match[2]);
+    return ids;
+}
+
 std::string Unescape(const std::string &text)
 {
     std::string out;

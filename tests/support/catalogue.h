@@ -21,6 +21,10 @@ const std::vector<Language> &Languages();
 // kept, UTF-8).
 std::map<std::string, std::string> Strings(const std::string &sourceRoot, const std::string &file);
 
+// Resource numbers by name from res/resource.h, for the names that start
+// with prefix ("IDS_" for the messages, "IDD_" for the dialogs).
+std::map<std::string, int> ResourceIds(const std::string &sourceRoot, const std::string &prefix);
+
 // Resolves the \r, \n, \t and \\ escapes of a resource text.
 std::string Unescape(const std::string &text);
 

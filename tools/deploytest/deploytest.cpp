@@ -13,6 +13,10 @@
 //                                   sharing while the list is deployed
 //              common,ROW           deploys the row's common files instead,
 //                                   with TARGET as the system folder
+//   deploytest --quiet RUNLOG TARGET LOG ITEM...
+//            as a quiet run: no window at all, each question answered as a
+//            quiet Setup.exe answers it, the run logged to RUNLOG; LOG also
+//            receives "EXIT n", the quiet run's exit code
 //   deploytest --hold PATH EVENT    (the holding process) opens PATH, signals
 //                                   EVENT and waits to be ended
 // Exit code: 10 + the result; 2 for a bad command line, 3 when PATH cannot be held.
@@ -22,7 +26,9 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "app/log.h"
 #include "app/state.h"
+#include "app/text.h"
 #include "catalog/catalog.h"
 #include "deploy/deploy.h"
 
@@ -132,24 +138,23 @@ HANDLE StartHolder(const char *path)
     return info.hProcess;
 }
 
-void CALLBACK RunTimer(HWND window, UINT, UINT_PTR, DWORD)
+// Deploys the list (or the common files) and writes the result to the log.
+void Deploy(HWND owner)
 {
-    KillTimer(window, RUN_TIMER);
     HANDLE holder = 0;
     if (run.holdPath) {
         holder = StartHolder(run.holdPath);
         if (!holder) {
             run.result = -7;
-            DestroyWindow(window);
             return;
         }
     }
     if (run.commonRow >= 0) {
         g_setup.systemFolder = (char *)g_setup.targetFolder;
         g_setup.targetFolder = 0;
-        run.result = DeployCommonFiles(window, run.commonRow);
+        run.result = DeployCommonFiles(owner, run.commonRow);
     } else {
-        run.result = DeployFileList(window, run.entries);
+        run.result = DeployFileList(owner, run.entries);
     }
     if (holder) {
         TerminateProcess(holder, 0);
@@ -161,6 +166,12 @@ void CALLBACK RunTimer(HWND window, UINT, UINT_PTR, DWORD)
         fprintf(run.log, "CWD %s\n", folder);
     fprintf(run.log, "RESULT %d\n", run.result);
     fflush(run.log);
+}
+
+void CALLBACK RunTimer(HWND window, UINT, UINT_PTR, DWORD)
+{
+    KillTimer(window, RUN_TIMER);
+    Deploy(window);
     DestroyWindow(window);
 }
 
@@ -179,13 +190,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     if (__argc == 4 && strcmp(__argv[1], "--hold") == 0)
         return HoldFile(__argv[2], __argv[3]);
-    if (__argc < 4)
+    int first = 1;
+    if (__argc > 2 && strcmp(__argv[1], "--quiet") == 0) {
+        g_setup.quiet = 1;
+        g_setup.request.logGiven = CopyText(g_setup.request.logPath, sizeof g_setup.request.logPath, __argv[2]);
+        first = 3;
+    }
+    if (__argc < first + 3)
         return 2;
     g_setup.instance = instance;
-    g_setup.targetFolder = __argv[1];
-    run.logPath = __argv[2];
+    g_setup.targetFolder = __argv[first];
+    run.logPath = __argv[first + 1];
     run.commonRow = -1;
-    for (int i = 3; i < __argc; i++) {
+    for (int i = first + 2; i < __argc; i++) {
         if (strncmp(__argv[i], "hold,", 5) == 0)
             run.holdPath = __argv[i] + 5;
         else if (strncmp(__argv[i], "common,", 7) == 0)
@@ -198,6 +215,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     run.log = fopen(run.logPath, "w");
     if (!run.log)
         return 2;
+    if (g_setup.quiet) {
+        if (!OpenRunLog(0))
+            return 2;
+        Deploy(0);
+        fprintf(run.log, "EXIT %d\n", g_setup.exitCode);
+        fclose(run.log);
+        CloseRunLog();
+        return 10 + run.result;
+    }
 
     WNDCLASSA windowClass;
     ZeroMemory(&windowClass, sizeof windowClass);

@@ -2,7 +2,7 @@
 // services, folders). Each argument group is one command; output is one line
 // per item.
 //
-//   folders                      SYSDIR, DRIVERDIR, WINDIR, INFDIR
+//   folders                      SYSDIR, DRIVERDIR, WINDIR, TEMPDIR
 //   printers                     PRINTER lines (level 2)
 //   drivers                      DRIVER lines (level 3)
 //   ports                        PORT lines (level 2)
@@ -112,6 +112,10 @@ void ShowFolders()
         printf("DRIVERDIR %s\n", path);
     GetWindowsDirectoryA(path, sizeof path);
     printf("WINDIR %s\n", path);
+    DWORD length = GetTempPathA(sizeof path, path);
+    if (length > 1 && length < sizeof path && path[length - 1] == '\\')
+        path[length - 1] = '\0';
+    printf("TEMPDIR %s\n", path);
 }
 
 void ShowService(const char *name)

@@ -18,6 +18,8 @@
 //                        the program starts (for start-up faults)
 //     --inject           loads inject.dll (beside the robot) into the program as
 //                        soon as its main window exists; it applies TARV_FAULTS
+//     --inject-at-start  loads inject.dll into the program before its first
+//                        instruction (for programs that show no window at all)
 //     --out FILE         transcript file (default standard output)
 #include <windows.h>
 #include <commctrl.h>
@@ -60,6 +62,7 @@ struct Robot {
     int probed;
     int inject;
     int injectEarly;
+    int injectAtStart;
     int injected;
     char sysmenuPath[MAX_PATH];
     int failed;
@@ -358,19 +361,50 @@ void ProbeMain(HWND main)
     fflush(robot.out);
 }
 
-// Hooks the program's GUI thread with inject.dll, which the system then loads
-// into the program; waits until the DLL says it has patched the imports.
+// inject.dll lies beside the robot; 0 when its path does not fit.
+int InjectDllPath(char *path, DWORD size)
+{
+    DWORD length = GetModuleFileNameA(0, path, size);
+    char *slash = strrchr(path, '\\');
+    if (!length || length >= size || !slash || slash - path + 12 >= (long)size)
+        return 0;
+    strcpy(slash + 1, "inject.dll");
+    return 1;
+}
+
 HMODULE LoadInjectDll()
 {
     char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(0, path, sizeof path);
-    char *slash = strrchr(path, '\\');
-    if (!length || !slash || slash - path + 12 >= (long)sizeof path)
-        return 0;
-    strcpy(slash + 1, "inject.dll");
-    return LoadLibraryA(path);
+    return InjectDllPath(path, sizeof path) ? LoadLibraryA(path) : 0;
 }
 
+// Loads inject.dll into a process created suspended, through a thread of its
+// own that calls LoadLibraryA: the DLL patches the imports before the
+// program's entry point runs.
+int InjectAtStart(HANDLE process)
+{
+    char path[MAX_PATH];
+    if (!InjectDllPath(path, sizeof path))
+        return 0;
+    SIZE_T size = strlen(path) + 1;
+    void *remote = VirtualAllocEx(process, 0, size, MEM_COMMIT, PAGE_READWRITE);
+    if (!remote || !WriteProcessMemory(process, remote, path, size, 0))
+        return 0;
+    // kernel32 lies at the same address in every process of the architecture.
+    LPTHREAD_START_ROUTINE load =
+        (LPTHREAD_START_ROUTINE)(void *)GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryA");
+    HANDLE thread = CreateRemoteThread(process, 0, 0, load, remote, 0, 0);
+    if (!thread)
+        return 0;
+    DWORD module = 0;
+    int loaded = WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0 && GetExitCodeThread(thread, &module)
+                 && module != 0;
+    CloseHandle(thread);
+    return loaded;
+}
+
+// Hooks the program's GUI thread with inject.dll, which the system then loads
+// into the program; waits until the DLL says it has patched the imports.
 void Inject(HWND main)
 {
     robot.injected = 1;
@@ -560,6 +594,7 @@ int main(int argc, char **argv)
         if (strcmp(arg, "--probe-main") == 0) { robot.probeMain = 1; continue; }
         if (strcmp(arg, "--inject") == 0) { robot.inject = 1; continue; }
         if (strcmp(arg, "--inject-early") == 0) { robot.injectEarly = 1; continue; }
+        if (strcmp(arg, "--inject-at-start") == 0) { robot.injectAtStart = 1; continue; }
         const char *value = argv[++i];
         if (strcmp(arg, "--cwd") == 0) cwd = value;
         else if (strcmp(arg, "--tail") == 0) tail = value;
@@ -608,7 +643,8 @@ int main(int argc, char **argv)
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info;
-    if (!CreateProcessA(program, command, 0, 0, FALSE, 0, 0, cwd, &startup, &info)) {
+    DWORD flags = robot.injectAtStart ? CREATE_SUSPENDED : 0;
+    if (!CreateProcessA(program, command, 0, 0, FALSE, flags, 0, cwd, &startup, &info)) {
         fprintf(robot.out, "@0 START-FAILED %lu\n", GetLastError());
         return 3;
     }
@@ -617,6 +653,13 @@ int main(int argc, char **argv)
     robot.processId = info.dwProcessId;
     robot.threadId = info.dwThreadId;
     fprintf(robot.out, "@0 STARTED\n");
+    if (robot.injectAtStart) {
+        if (InjectAtStart(info.hProcess))
+            fprintf(robot.out, "@%lu INJECTED\n", Now());
+        else
+            fprintf(robot.out, "@%lu INJECT-FAILED %lu\n", Now(), GetLastError());
+        ResumeThread(info.hThread);
+    }
     fflush(robot.out);
 
     for (;;) {

@@ -1,0 +1,472 @@
+// Unattended runs ("/QUIET"), "/PORT=" and the run log ("/LOG="): one table
+// over the answers a quiet run gives, each row run in English and in Japanese.
+// Every row checks that Setup.exe showed no window at all, its exit code, the
+// state it left and the lines of its log.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "tests/e2e/install_env.h"
+#include "tests/support/catalogue.h"
+
+using namespace e2e;
+using namespace install;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Language {
+    const char *locale;
+    const char *file;  // its resource file
+};
+
+const Language kLanguages[] = { { "en_US.UTF-8", "en-US.rc" }, { "ja_JP.UTF-8", "ja-JP.rc" } };
+
+// A message the log must name: by catalogue name, or as a fixed text.
+struct Said {
+    const char *id;  // "IDS_..." or a fixed text's own words (the kernel service's)
+    const char *answer;
+};
+
+// What a row leaves behind and lets its checks see.
+struct Context {
+    std::string media;
+    std::string target;                // deploytest's target folder
+    std::function<void()> afterRun;    // ends what the preparation started
+};
+
+struct Row {
+    const char *name;
+    const char *tail;                  // with its own "/QUIET" where its place matters
+    int exitCode;
+    std::vector<Said> messages;        // every message line, in order
+    std::vector<const char *> lines;   // further lines the log holds
+    std::function<void(Context &)> prepare;
+    std::function<void(const Context &)> check;
+    const char *faults = nullptr;      // injected before the program's first instruction
+    const char *version = "winxp";
+    std::vector<std::string> deploy;   // items for deploytest instead of a Setup.exe run
+};
+
+std::string LogPath() { return WorkRoot() + "/quiet/run.log"; }
+
+// The log's lines without their time stamps; every line must start with one.
+std::vector<std::string> LogLines(const std::string &path)
+{
+    static const std::regex stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} ");
+    std::vector<std::string> lines;
+    std::istringstream in(ReadFile(path));
+    std::string line;
+    while (std::getline(in, line)) {
+        EXPECT_TRUE(!line.empty() && line.back() == '\r') << "not a Windows line end: " << line;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        EXPECT_TRUE(std::regex_search(line, stamp)) << "no time stamp: " << line;
+        lines.push_back(line.size() > 24 ? line.substr(24) : line);
+    }
+    return lines;
+}
+
+// The message line a catalogue text gives: any caption, any text in place of
+// each placeholder.
+std::regex MessagePattern(const Said &said, const std::string &file, bool quiet = true)
+{
+    static const std::map<std::string, int> ids = catalogue::ResourceIds(TARV_SOURCE_DIR, "IDS_");
+    std::string id = "0", text = said.id;
+    if (ids.count(said.id)) {
+        id = std::to_string(ids.at(said.id));
+        text = catalogue::Strings(TARV_SOURCE_DIR, file).at(said.id);
+    }
+    std::string pattern;
+    for (size_t i = 0; i < text.size(); i++) {
+        if (text.compare(i, 2, "%s") == 0 || text.compare(i, 3, "%lu") == 0) {
+            pattern += ".*";
+            i += text[i + 1] == 's' ? 1 : 2;
+        } else if (strchr("\\^$.|?*+()[]{}", text[i])) {
+            pattern += std::string("\\") + text[i];
+        } else {
+            pattern += text[i];
+        }
+    }
+    if (std::string(said.id) == "IDS_USAGE_TEXT")
+        pattern += "(\\\\r\\\\n\\\\t\\w+)+";  // each platform code on a line of its own
+    return std::regex("message " + id + " \"[^\"]*\": \"" + pattern + "\": " + (quiet ? "answered " : "shown, answer ")
+                      + said.answer);
+}
+
+bool Holds(const std::vector<std::string> &lines, const std::string &part)
+{
+    for (const std::string &line : lines)
+        if (line.find(part) != std::string::npos)
+            return true;
+    return false;
+}
+
+// A quiet complete setup on the sample media: the earlier installation some rows need.
+void InstallQuietly()
+{
+    Options options = SetupOptions("/QUIET /PORT=LPT1:", {});
+    Outcome run = RunSetup(options);
+    ASSERT_EQ(run.exitCode, 0) << run.Describe();
+}
+
+void ExpectNothingInstalled(const Context &)
+{
+    EXPECT_EQ(QueueLine(), "");
+    EXPECT_EQ(DriverLine(), "");
+    EXPECT_FALSE(FileExists(InDriverFolder("TarvUI.dll")));
+}
+
+void ExpectInstalledOn(const std::string &port)
+{
+    EXPECT_EQ(RawField(QueueLine(), "port"), port);
+    EXPECT_NE(DriverLine(), "");
+}
+
+// Holds a file open without sharing until the run has ended.
+void HoldFile(Context &context, const std::string &path)
+{
+    std::string ready = WorkRoot() + "/quiet/held.ready", release = WorkRoot() + "/quiet/held.release";
+    fs::remove(ready);
+    fs::remove(release);
+    auto holder = std::make_shared<std::thread>(
+        [=] { Probe({ "hold-file", WinPath(path), WinPath(ready), WinPath(release) }); });
+    for (int waited = 0; waited < 30000 && !FileExists(ready); waited += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    context.afterRun = [=] {
+        WriteFile(release, "");
+        holder->join();
+    };
+}
+
+const Row kRows[] = {
+    { "CompleteSetupOnTheNamedPort", "/PORT=lpt1:", 0, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
+      { "mode: quiet; action: complete setup; platform: Windows XP (WINNTXP), detected from Windows version 2 / 5.1",
+        "port LPT1:, named by /PORT=", "copy ", "spooler: driver \"Corvan Tessik\" added",
+        "spooler: printer \"Corvan Tessik\" added on port LPT1:", "service hwbridge started: ok",
+        "setup complete (the completion dialog is not shown in a quiet run)", "Setup.exe ended; exit code 0" },
+      nullptr,
+      [](const Context &) {
+          ExpectInstalledOn("LPT1:");
+          EXPECT_EQ(Field(ServiceLine(), "state"), "4");
+          EXPECT_TRUE(FileExists(InSystemFolder("hwport.dll")));
+      } },
+    { "SimpleSetupOnAForcedPlatform", "/OS=WINNT50 /ONLYADDPRINTDEVICE /PORT=COM2:", 0,
+      { { "IDS_CONFIRM_SIMPLE_SETUP", "Yes" } }, { "platform: Windows 2000 (WINNT50), forced by /OS=" }, nullptr,
+      [](const Context &) {
+          ExpectInstalledOn("COM2:");
+          EXPECT_FALSE(FileExists(InSystemFolder("hwport.dll")));
+      } },
+    { "CompleteDeletion", "/OS=WINNT40 /UNINSTALL", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "spooler: printer \"Corvan Tessik\" deleted", "spooler: driver \"Corvan Tessik\" deleted", "deleted ",
+        "skipped ", "TarvUI.dll: not removed by a deletion" },
+      [](Context &) { InstallQuietly(); },
+      [](const Context &) {
+          EXPECT_EQ(QueueLine(), "");
+          EXPECT_EQ(DriverLine(), "");
+          EXPECT_FALSE(FileExists(InDriverFolder("Tarvf.hlp")));
+          EXPECT_TRUE(FileExists(InDriverFolder("TarvUI.dll")));
+          EXPECT_TRUE(FileExists(InSystemFolder("hwport.dll")));
+      } },
+    { "UnrecognisedWordBeforeQuiet", "/X /QUIET", 87, { { "IDS_USAGE_TEXT", "OK" } },
+      { "action: usage; platform: none", "not a switch on the command line: \"/X\"" }, nullptr,
+      ExpectNothingInstalled },
+    { "UnknownWindowsVersion", "", 1633, { { "IDS_UNKNOWN_VERSION", "OK" } },
+      { "platform: unknown, detected from Windows version 2 / 6.1" }, nullptr, ExpectNothingInstalled, nullptr,
+      "win7" },
+    { "UnsupportedPlatform", "/OS=WIN32S", 1633,
+      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "IDS_UNSUPPORTED", "OK" } }, {}, nullptr, ExpectNothingInstalled },
+    { "WindowsVersionNotReadable", "", 1633, { { "IDS_NO_VERSION", "OK" } },
+      { "platform: unknown, the Windows version cannot be read" }, nullptr, ExpectNothingInstalled,
+      "GetVersionExA=5" },
+    { "SetupWithoutPort", "", 87, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
+      { "no port named by /PORT=; the spooler's ports: COM1:, COM2:, COM3:, COM4:, FILE:, LPT1:, LPT2:, LPT3:" },
+      nullptr, ExpectNothingInstalled },
+    { "PortTheSpoolerDoesNotList", "/PORT=LPT9:", 87, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
+      { "port \"LPT9:\" of /PORT= is not listed by the spooler; its ports: COM1:" }, nullptr,
+      ExpectNothingInstalled },
+    { "BackupFailedStops", "/PORT=LPT1:", 1603,
+      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "IDS_SOURCE_OPEN", "OK" }, { "IDS_BACKUP_FAILED", "No" } },
+      { "backup failed " },
+      [](Context &context) {
+          InstallQuietly();
+          WriteFile(InDriverFolder("TarvGI.dll"), "earlier");
+          HoldFile(context, InDriverFolder("TarvGI.dll"));
+      },
+      [](const Context &) {
+          EXPECT_EQ(QueueLine(), "");
+          EXPECT_EQ(DriverLine(), "");
+          EXPECT_EQ(ReadFile(InDriverFolder("TarvGI.dll")), "earlier");
+      } },
+    { "CopyFailedStops", "/PORT=LPT1:", 1603,
+      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "IDS_SOURCE_OPEN", "OK" }, { "IDS_COPY_FAILED", "No" } },
+      { "copy failed " },
+      [](Context &context) { RemoveAll(context.media + "/drivers/Nt2000/Tarv.ini"); },
+      [](const Context &) {
+          EXPECT_EQ(DriverLine(), "");
+          EXPECT_TRUE(FileExists(InDriverFolder("TarvGI.dll")));
+          EXPECT_FALSE(FileExists(InDriverFolder("Tarva.hlp")));
+      } },
+    { "RegistrationReportsGoOn", "/PORT=LPT1:", 1603,
+      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "IDS_DRIVER_FAILED", "OK" }, { "IDS_PRINTER_FAILED", "OK" } },
+      { "spooler: driver \"Corvan Tessik\" not added, error 5", "setup complete" }, nullptr,
+      [](const Context &) {
+          EXPECT_EQ(QueueLine(), "");
+          EXPECT_TRUE(FileExists(InSystemFolder("tarvcomm.exe")));
+          EXPECT_EQ(Field(ServiceLine(), "state"), "4");
+      },
+      "AddPrinterDriverA=5" },
+    { "KernelServiceReportsGoOn", "/PORT=LPT1:", 1603,
+      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "Error OpenSC 5\\r\\n", "OK" }, { "Error CreateSC %lu\\r\\n", "OK" },
+        { "Error CreateFile %lu\\r\\n", "OK" } },
+      { "service manager opened: failed, error 5", "setup complete" }, nullptr,
+      [](const Context &) { ExpectInstalledOn("LPT1:"); }, "OpenSCManagerA=5" },
+    { "QueueMissingStopsTheDeletion", "/UNINSTALL", 1603,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } },
+      { "spooler: printer \"Corvan Tessik\" not opened, error 1801" }, nullptr, ExpectNothingInstalled },
+    { "FileNotDeletedGoesOn", "/UNINSTALL", 1603,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_FILE_NOT_DELETED", "OK" } }, { "delete failed " },
+      [](Context &) {
+          InstallQuietly();
+          RemoveAll(InDriverFolder("Tarva.hlp"));
+      },
+      [](const Context &) { EXPECT_FALSE(FileExists(InDriverFolder("Tarvf.hlp"))); } },
+    { "FormNotDeletedGoesOn", "/ONLYDELETEPRINTDEVICE", 1603,
+      { { "IDS_CONFIRM_SIMPLE_DELETION", "Yes" }, { "IDS_FORM_NOT_DELETED", "OK" } },
+      { "spooler: form \"Tarv Card\" deleted: failed, error 5", "spooler: driver \"Corvan Tessik\" deleted" },
+      [](Context &) { InstallQuietly(); },
+      [](const Context &) {
+          EXPECT_EQ(QueueLine(), "");
+          EXPECT_EQ(DriverLine(), "");
+          EXPECT_TRUE(FileExists(InDriverFolder("TarvUI.dll")));
+      },
+      "DeleteFormA=5" },
+    { "ReplaceQuestionTakesTheDefaultAnswer", "", 0, {},
+      { "replace question for ", ": answered Yes (the entry's default answer)", ": answered No (the entry's default answer)" },
+      [](Context &context) {
+          for (const char *name : { "yes.txt", "no.txt", "none.txt" }) {
+              WriteFile(context.media + "/drivers/Test/" + name, "new");
+              WriteFile(context.target + "/" + name, "old");
+          }
+      },
+      [](const Context &context) {
+          EXPECT_EQ(ReadFile(context.target + "/yes.txt"), "new");
+          EXPECT_EQ(ReadFile(context.target + "/no.txt"), "old");
+          EXPECT_EQ(ReadFile(context.target + "/none.txt"), "old");
+      },
+      nullptr, "winxp", { "ask1,Test\\,yes.txt", "ask2,Test\\,no.txt", "ask0,Test\\,none.txt" } },
+    { "FileFactsUnknownKeepTheFile", "", 1603, { { "IDS_FACTS_UNKNOWN", "OK" } },
+      { "kept ", "the facts of a file cannot be read" },
+      [](Context &context) { WriteFile(context.target + "/gone.txt", "old"); },
+      [](const Context &context) { EXPECT_EQ(ReadFile(context.target + "/gone.txt"), "old"); }, nullptr, "winxp",
+      { "ask1,Test\\,gone.txt" } },
+    { "PathTooLongStops", "", 1603, { { "IDS_PATH_TOO_LONG", "OK" }, { "IDS_COPY_FAILED", "No" } },
+      { "copy failed for long.txt: a path does not fit" },
+      [](Context &context) {
+          WriteFile(context.media + "/drivers/Test/long.txt", "new");
+          context.target += "/" + std::string(480, 'd');
+      },
+      nullptr, nullptr, "winxp", { "always,Test\\,long.txt" } },
+};
+
+class Quiet : public ::testing::TestWithParam<size_t> {
+protected:
+    void SetUp() override { CleanInstallState(); }
+    void TearDown() override { CleanInstallState(); }
+
+    // Runs a row in one language and checks everything it promises.
+    static void RunRow(const Row &row, const Language &language)
+    {
+        SCOPED_TRACE(language.locale);
+        CleanInstallState();
+        RemoveAll(WorkRoot() + "/quiet");
+        fs::create_directories(WorkRoot() + "/quiet");
+        Context context;
+        Options options;
+        if (row.deploy.empty()) {
+            options = SetupOptions(std::string("/LOG=") + WinPath(LogPath()) + " "
+                                       + (strstr(row.tail, "/QUIET") ? "" : "/QUIET ") + row.tail, {});
+            context.media = options.media;
+        } else {
+            context.media = WorkRoot() + "/quiet/deploy";
+            context.target = context.media + "/target";
+            fs::create_directories(context.media + "/drivers/Test");
+            fs::create_directories(context.target);
+        }
+        if (row.prepare)
+            row.prepare(context);
+        if (!row.deploy.empty()) {
+            options.program = ToolsBin() + "/deploytest.exe";
+            options.cwd = context.media;
+            options.tail = "--quiet " + WinPath(LogPath()) + " " + WinPath(context.target) + " "
+                           + WinPath(context.media + "/result.txt");
+            for (const std::string &item : row.deploy)
+                options.tail += " " + item;
+        }
+        options.version = row.version;
+        options.locale = language.locale;
+        if (row.faults) {
+            options.injectAtStart = true;
+            options.env["TARV_FAULTS"] = row.faults;
+        }
+        Outcome run = RunSetup(options);
+        if (context.afterRun)
+            context.afterRun();
+
+        EXPECT_TRUE(run.windows.empty() && run.mainTitles.empty()) << "a window was seen\n" << run.Describe();
+        int exitCode = run.exitCode;
+        if (!row.deploy.empty()) {
+            std::string result = ReadFile(context.media + "/result.txt");
+            size_t at = result.find("EXIT ");
+            exitCode = at == std::string::npos ? -1 : std::stoi(result.substr(at + 5));
+        }
+        EXPECT_EQ(exitCode, row.exitCode) << run.Describe();
+
+        std::vector<std::string> lines = LogLines(LogPath());
+        std::vector<std::string> said;
+        for (const std::string &line : lines)
+            if (line.rfind("message ", 0) == 0)
+                said.push_back(line);
+        ASSERT_EQ(said.size(), row.messages.size()) << ReadFile(LogPath());
+        for (size_t i = 0; i < said.size(); i++)
+            EXPECT_TRUE(std::regex_match(said[i], MessagePattern(row.messages[i], language.file)))
+                << said[i] << "\nexpected " << row.messages[i].id << " answered " << row.messages[i].answer;
+        for (const char *part : row.lines)
+            EXPECT_TRUE(Holds(lines, part)) << "no line with \"" << part << "\" in\n" << ReadFile(LogPath());
+        if (row.deploy.empty()) {
+            ASSERT_FALSE(lines.empty());
+            EXPECT_NE(lines.front().find("started; command line: "), std::string::npos) << lines.front();
+            EXPECT_EQ(lines.back(), "Setup.exe ended; exit code " + std::to_string(row.exitCode));
+        }
+        if (row.check)
+            row.check(context);
+    }
+};
+
+}  // namespace
+
+TEST_P(Quiet, AnswersItsQuestionsAndLogsTheRun)
+{
+    const Row &row = kRows[GetParam()];
+    for (const Language &language : kLanguages)
+        RunRow(row, language);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Quiet, ::testing::Range<size_t>(0, sizeof kRows / sizeof kRows[0]),
+                         [](const ::testing::TestParamInfo<size_t> &info) { return kRows[info.param].name; });
+
+// The table's start-up failure: without the token array nothing is parsed, so
+// no log is named either.
+TEST(QuietRun, StartUpFailureEndsWith1603AndChangesNothing)
+{
+    CleanInstallState();
+    RemoveAll(WorkRoot() + "/quiet");
+    fs::create_directories(WorkRoot() + "/quiet");
+    Options options = SetupOptions("/QUIET /UNINSTALL /LOG=" + WinPath(LogPath()), {});
+    options.injectAtStart = true;
+    options.env["TARV_FAULTS"] = "GlobalAlloc=8";
+    Outcome run = RunSetup(options);
+    EXPECT_TRUE(run.windows.empty() && run.mainTitles.empty()) << run.Describe();
+    EXPECT_EQ(run.exitCode, 1603);
+    EXPECT_FALSE(FileExists(LogPath()));
+}
+
+TEST(QuietRun, LogThatCannotBeOpenedStopsAQuietRunButNotAnInteractiveOne)
+{
+    CleanInstallState();
+    std::string missing = WinPath(WorkRoot() + "/quiet/no-such-folder/run.log");
+    RemoveAll(WorkRoot() + "/quiet");
+    Outcome quiet = RunSetup(SetupOptions("/QUIET /PORT=LPT1: /LOG=" + missing, {}));
+    EXPECT_TRUE(quiet.windows.empty() && quiet.mainTitles.empty()) << quiet.Describe();
+    EXPECT_EQ(quiet.exitCode, 1603);
+    ExpectNothingInstalled(Context());
+
+    Outcome interactive = RunSetup(SetupOptions("/UNINSTALL /LOG=" + missing, { "click 1", "click 7" }));
+    ASSERT_EQ(interactive.windows.size(), 2u) << interactive.Describe();
+    EXPECT_EQ(interactive.At(0).title, "Tarv Driver setup failure");
+    EXPECT_EQ(interactive.At(0).MessageText(), "The log file " + missing
+                                                   + " cannot be opened for reason 3.\r\nThis run goes on without a log.");
+    EXPECT_EQ(interactive.At(1).MessageText().rfind("Please confirm complete deletion", 0), 0u);
+    EXPECT_EQ(interactive.exitCode, 1);
+}
+
+// With only "/LOG=" added, an interactive run shows what it always shows.
+TEST(QuietRun, InteractiveRunWithALogShowsTheSameDialogsAndLogsThem)
+{
+    CleanInstallState();
+    RemoveAll(WorkRoot() + "/quiet");
+    fs::create_directories(WorkRoot() + "/quiet");
+    Outcome run = RunSetup(SetupOptions("/LOG=" + WinPath(LogPath()),
+                                        { "click 6", "select LPT1:;click 1", "click 1" }));
+    ExpectCompleted(run);
+    EXPECT_NE(PortDialog(run), nullptr);
+    std::vector<std::string> lines = LogLines(LogPath());
+    ASSERT_GT(lines.size(), 2u) << ReadFile(LogPath());
+    EXPECT_TRUE(std::regex_match(lines[1], MessagePattern({ "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, "en-US.rc", false)))
+        << lines[1];
+    for (const char *part : { "mode: interactive; action: complete setup", "port LPT1:, chosen in the port dialog",
+                              "copy ", "setup complete" })
+        EXPECT_TRUE(Holds(lines, part)) << part << "\n" << ReadFile(LogPath());
+    EXPECT_EQ(lines.back(), "Setup.exe ended; exit code 1");
+    ExpectInstalledOn("LPT1:");
+    CleanInstallState();
+}
+
+TEST(QuietRun, PortSwitchReplacesThePortDialogOnlyForAListedPort)
+{
+    CleanInstallState();
+    Outcome listed = RunSetup(SetupOptions("/ONLYADDPRINTDEVICE /PORT=com2:", { "click 6", "click 1" }));
+    ExpectCompleted(listed);
+    EXPECT_EQ(PortDialog(listed), nullptr);
+    ExpectInstalledOn("COM2:");
+    CleanInstallState();
+
+    Outcome unlisted = RunSetup(SetupOptions("/ONLYADDPRINTDEVICE /PORT=LPT9:", { "click 6", "select LPT2:;click 1", "click 1" }));
+    ExpectCompleted(unlisted);
+    EXPECT_NE(PortDialog(unlisted), nullptr);
+    ExpectInstalledOn("LPT2:");
+    CleanInstallState();
+}
+
+// Two runs one after the other leave both, complete; a relative path counts
+// from the working folder at start, though the run changes it.
+TEST(QuietRun, RunsAppendToTheLogNamedFromTheStartFolder)
+{
+    CleanInstallState();
+    Options options = SetupOptions("/QUIET /PORT=LPT1: /LOG=relative.log", {});
+    std::string log = options.media + "/relative.log";
+    RunSetup(options);
+    options.tail = "/QUIET /UNINSTALL /LOG=relative.log";
+    Outcome second = RunSetup(options);
+    EXPECT_EQ(second.exitCode, 0) << second.Describe();
+    std::vector<std::string> starts, ends;
+    for (const std::string &line : LogLines(log)) {
+        if (line.find(" started; ") != std::string::npos)
+            starts.push_back(line);
+        if (line.rfind("Setup.exe ended", 0) == 0)
+            ends.push_back(line);
+    }
+    ASSERT_EQ(starts.size(), 2u) << ReadFile(log);
+    EXPECT_NE(starts[0].find("action: complete setup"), std::string::npos);
+    EXPECT_NE(starts[1].find("action: complete deletion"), std::string::npos);
+    EXPECT_EQ(ends, (std::vector<std::string>{ "Setup.exe ended; exit code 0", "Setup.exe ended; exit code 0" }));
+    EXPECT_FALSE(FileExists(options.media + "/drivers/relative.log"));
+    CleanInstallState();
+}
+
+TEST(QuietRun, WithoutALogSwitchItLogsToTheTemporaryFolder)
+{
+    std::string log = UnixPath(TempFolder() + "\\TarvSetup.log");
+    RemoveAll(log);
+    Outcome run = RunSetup(SetupOptions("/QUIET /X", {}));
+    EXPECT_EQ(run.exitCode, 87);
+    std::vector<std::string> lines = LogLines(log);
+    EXPECT_TRUE(Holds(lines, "not a switch on the command line: \"/X\"")) << ReadFile(log);
+    RemoveAll(log);
+}
