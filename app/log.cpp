@@ -66,17 +66,14 @@ int OpenRunLog(HWND owner)
         if (log->buffers)
             GlobalFree(log->buffers);
         log->buffers = 0;
-    } else if (!g_setup.request.logGiven) {
-        log->path[0] = '\0';
     } else {
-        CopyText(log->path, sizeof log->path, g_setup.request.logPath);
+        CopyText(log->path, sizeof log->path, g_setup.request.logPath);  // its full path is unknown
     }
     if (g_setup.quiet) {
         g_setup.exitCode = MergeQuietExit(g_setup.exitCode, QUIET_EXIT_FAILED);
         return 0;
     }
-    ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_LOG_NOT_OPENED, log->path[0] ? log->path : g_setup.request.logPath,
-                    (unsigned long)error);
+    ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_LOG_NOT_OPENED, log->path, (unsigned long)error);
     return 1;
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Measures Setup.exe under Wine on the sample media: how much longer a complete
-# setup and a complete deletion take than the waits the program must make, its
-# size and imports, and its peak memory. A measurement, not a test: it exits 0
+# setup and a complete deletion take than the waits the program must make, how
+# much longer quiet ones take than a trivial Wine program, its size and
+# imports, and its peak memory. A measurement, not a test: it exits 0
 # whether the targets are met or not, and non-zero only when the build or a
 # run fails.   RUNS=N (default 5)  VERSION=winxp  BUILD_DIR=build
 set -euo pipefail
@@ -126,6 +127,19 @@ run_step() {
     || die "$name did not end normally; transcript $out.txt"
 }
 
+# Runs a program under the robot with no answers (a quiet run shows nothing):
+# the robot's EXIT time is the start-to-exit time. Transcript in runs/NAME.txt.
+run_quiet() {
+  local name=$1 program=$2 tail=$3 out=$work/runs/$1 attempt
+  for attempt in 1 2; do
+    "$wine" "$tools/robot.exe" --cwd "$(winpath "$work/media")" --version "$version" --tail "$tail" \
+      --answers "$(winpath /dev/null)" --out "$(winpath "$out.txt")" -- "$(winpath "$program")" >/dev/null || true
+    grep -q ' STARTED$' "$out.txt" 2>/dev/null && break
+  done
+  grep -q ' EXIT 0$' "$out.txt" && ! grep -qE ' (WINDOW|TIMEOUT|START-FAILED)' "$out.txt" \
+    || die "$name did not end quietly with exit code 0; transcript $out.txt"
+}
+
 # A trivial Wine program (the probe listing folders), for comparison: its
 # peak resident set (runs/NAME.peak) and its time from start to exit (NAME.ms).
 wine_baseline() {
@@ -145,6 +159,11 @@ measure_runs() {
       || die "setup run $i showed no completion dialog; transcript $work/runs/setup-$i.txt"
     run_step "deletion-$i" "/UNINSTALL" "click 6"
     wine_baseline "$work/runs/probe-$i"
+    # Quiet runs against the trivial program, each timed the same way by the robot.
+    clean_install_state
+    run_quiet "quiet-setup-$i" "$work/media/Setup.exe" "/QUIET /PORT=LPT1: /LOG=$(winpath "$work/runs/quiet-$i.log")"
+    run_quiet "quiet-deletion-$i" "$work/media/Setup.exe" "/QUIET /UNINSTALL /LOG=$(winpath "$work/runs/quiet-$i.log")"
+    run_quiet "trivial-$i" "$PWD/$tools/probe.exe" "folders"
     echo "run $i of $runs done" >&2
   done
   clean_install_state
@@ -235,6 +254,21 @@ print(f"{'':42}{'complete setup':26}complete deletion")
 for key in table['setup'][0]:
     print(f'{key:42}' + ''.join(f'{cell([f[key] for f in table[k]]):26}' for k in kinds))
 print(f"{'trivial Wine program, start to exit':42}{cell(each('probe-{}.ms'))}")
+
+def exit_time(name):
+    for line in open(os.path.join(folder, name + '.txt'), encoding='utf-8', errors='replace'):
+        if ' EXIT ' in line and line.startswith('@'):
+            return int(line.split()[0][1:])
+    return None
+
+quiet = {k: [exit_time(f'{k}-{i}') for i in range(1, runs + 1)] for k in ('quiet-setup', 'quiet-deletion', 'trivial')}
+print(f'== Quiet runs, start to exit in ms (robot): median [min..max] over {runs} runs')
+print(f"{'quiet complete setup (/QUIET /PORT=LPT1:)':46}{cell(quiet['quiet-setup'])}")
+print(f"{'quiet complete deletion (/QUIET /UNINSTALL)':46}{cell(quiet['quiet-deletion'])}")
+print(f"{'trivial Wine program (probe.exe folders)':46}{cell(quiet['trivial'])}")
+over = {k: [q - t for q, t in zip(quiet[k], quiet['trivial'])] for k in ('quiet-setup', 'quiet-deletion')}
+print(f"{'  quiet setup beyond the trivial program':46}{cell(over['quiet-setup'])}")
+print(f"{'  quiet deletion beyond the trivial program':46}{cell(over['quiet-deletion'])}")
 print('== Peak resident set (VmHWM) in KiB: median [min..max]')
 print(f"{'Setup.exe, complete setup':42}{cell(each('setup-{}.peak'))}")
 print(f"{'Setup.exe, complete deletion':42}{cell(each('deletion-{}.peak'))}")
@@ -245,6 +279,9 @@ for k in kinds:
     pct = statistics.median(f['overhead %'] for f in table[k])
     verdict = 'PASS' if ms <= 100 and pct <= 5 else 'MISS'
     print(f'{verdict}  {k} overhead within 5 % and at most 100 ms: median {show(ms)} ms, {pct:.1f} %')
+for k, limit in (('quiet-setup', 300), ('quiet-deletion', 100)):
+    ms = statistics.median(over[k])
+    print(f"{'PASS' if ms <= limit else 'MISS'}  {k.replace('-', ' ')} within {limit} ms of the trivial program: median {show(ms)} ms")
 print(f"{'PASS' if product <= 65536 else 'MISS'}  Setup.exe (i686) at most 64 KiB: {product} bytes, {product / 1024:.1f} KiB")
 EOF
 }
