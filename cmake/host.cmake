@@ -70,42 +70,39 @@ if(NOT TARV_E2E_ARCH STREQUAL "i686")
   tarv_cross_build(${TARV_E2E_ARCH})
 endif()
 
+# A test program that reads or runs the cross-built programs: it is built
+# after them and knows where they are.
+function(tarv_built_program_test target)
+  add_executable(${target} ${ARGN} ${TEST_SUPPORT_SOURCES})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${target} PRIVATE GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${target} PRIVATE
+    TARV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    TARV_BUILD_DIR="${CMAKE_BINARY_DIR}"
+    TARV_E2E_ARCH="${TARV_E2E_ARCH}")
+  add_dependencies(${target} win32-i686)
+  if(NOT TARV_E2E_ARCH STREQUAL "i686")
+    add_dependencies(${target} win32-${TARV_E2E_ARCH})
+  endif()
+endfunction()
+
 # Checks of the built images, read from the files: they need no Wine and run
 # on every machine, whatever architecture Wine can execute.
 find_program(TARV_OBJDUMP_I686 i686-w64-mingw32-objdump REQUIRED)
 find_program(TARV_OBJDUMP_X86_64 x86_64-w64-mingw32-objdump REQUIRED)
 file(GLOB IMAGE_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/image/*.cpp)
-add_executable(image_tests ${IMAGE_TEST_SOURCES} ${TEST_SUPPORT_SOURCES})
-target_include_directories(image_tests PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(image_tests PRIVATE GTest::gtest GTest::gtest_main)
+tarv_built_program_test(image_tests ${IMAGE_TEST_SOURCES})
 target_compile_definitions(image_tests PRIVATE
-  TARV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-  TARV_BUILD_DIR="${CMAKE_BINARY_DIR}"
-  TARV_E2E_ARCH="${TARV_E2E_ARCH}"
   TARV_OBJDUMP_I686="${TARV_OBJDUMP_I686}"
   TARV_OBJDUMP_X86_64="${TARV_OBJDUMP_X86_64}")
-add_dependencies(image_tests win32-i686)
-if(NOT TARV_E2E_ARCH STREQUAL "i686")
-  add_dependencies(image_tests win32-${TARV_E2E_ARCH})
-endif()
 gtest_discover_tests(image_tests TEST_PREFIX "image." DISCOVERY_TIMEOUT 30)
 
 # End-to-end tests under Wine; they share one Wine prefix, so they run one at a time.
 file(GLOB E2E_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
-add_executable(e2e_tests ${E2E_TEST_SOURCES} ${TEST_SUPPORT_SOURCES})
-target_include_directories(e2e_tests PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(e2e_tests PRIVATE GTest::gtest GTest::gtest_main)
+tarv_built_program_test(e2e_tests ${E2E_TEST_SOURCES})
 target_compile_definitions(e2e_tests PRIVATE
-  TARV_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-  TARV_BUILD_DIR="${CMAKE_BINARY_DIR}"
   TARV_WIN_BIN="${CMAKE_BINARY_DIR}/${TARV_E2E_ARCH}/bin"
-  TARV_TOOLS_BIN="${CMAKE_BINARY_DIR}/${TARV_E2E_ARCH}/test-tools"
-  TARV_PRODUCT_BIN="${CMAKE_BINARY_DIR}/i686/bin"
-  TARV_E2E_ARCH="${TARV_E2E_ARCH}")
-add_dependencies(e2e_tests win32-i686)
-if(NOT TARV_E2E_ARCH STREQUAL "i686")
-  add_dependencies(e2e_tests win32-${TARV_E2E_ARCH})
-endif()
+  TARV_TOOLS_BIN="${CMAKE_BINARY_DIR}/${TARV_E2E_ARCH}/test-tools")
 # The test names carry the architecture of the programs they ran.
 gtest_discover_tests(e2e_tests TEST_PREFIX "e2e.${TARV_E2E_ARCH}." DISCOVERY_TIMEOUT 30
                      PROPERTIES RESOURCE_LOCK wineprefix TIMEOUT 300)

@@ -33,10 +33,10 @@ static void RemoveOldService(SC_HANDLE manager)
     SERVICE_STATUS status;
     char stopped[32], deleted[32];
     BOOL stop = ControlService(service, SERVICE_CONTROL_STOP, &status);
-    StepResult(stop, GetLastError(), stopped, sizeof stopped);
+    const char *stopResult = StepResult(stop, GetLastError(), stopped, sizeof stopped);
     BOOL remove = DeleteService(service);
-    LogLine("service %s: earlier service stopped: %s; deleted: %s", kServiceName,
-            stop ? "ok" : stopped, StepResult(remove, GetLastError(), deleted, sizeof deleted));
+    LogLine("service %s: earlier service stopped: %s; deleted: %s", kServiceName, stopResult,
+            StepResult(remove, GetLastError(), deleted, sizeof deleted));
     CloseServiceHandle(service);
 }
 

@@ -333,7 +333,6 @@ std::string Prefix()
 
 std::string WinBin() { return TARV_WIN_BIN; }
 std::string ToolsBin() { return TARV_TOOLS_BIN; }
-std::string ProductBin() { return TARV_PRODUCT_BIN; }
 std::string WorkRoot() { return std::string(TARV_BUILD_DIR) + "/e2e-work"; }
 
 std::string WinPath(const std::string &unixPath)

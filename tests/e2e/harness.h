@@ -117,7 +117,6 @@ std::string TempFolder();
 std::string Prefix();
 std::string WinBin();       // Setup.exe and its media, as built for the tests
 std::string ToolsBin();     // the test tools (robot, probe, inject.dll, ...) of the same build
-std::string ProductBin();   // where the shipped 32-bit programs are
 std::string WorkRoot();     // scratch space for the tests
 
 bool FileExists(const std::string &unixPath);
