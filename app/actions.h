@@ -13,6 +13,7 @@ struct PlatformReading {
     int row;          // catalogue row, or PLATFORM_UNKNOWN
 };
 
+// 0 when the token array cannot be allocated; the caller reports it.
 int ParseCommandLine(char *text, SetupRequest *request);
 void ShowUsage(HWND owner);
 void ReadPlatform(PlatformReading *reading);

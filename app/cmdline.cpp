@@ -18,10 +18,8 @@ int ParseCommandLine(char *text, SetupRequest *request)
     if (count == 0)
         return 1;
     char **tokens = (char **)GlobalAlloc(GPTR, (count + 1) * sizeof(char *));
-    if (!tokens) {
-        ShowMessageId(g_setup.mainWindow, 0, IDS_NO_MEMORY);
-        return 0;
-    }
+    if (!tokens)
+        return 0;  // the caller reports it (message 106)
     SplitTokens(text, tokens);
     ApplyTokens(tokens, request);
     GlobalFree(tokens);

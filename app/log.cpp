@@ -27,13 +27,13 @@ static HANDLE OpenAppending(const char *path, int *seekToEnd)
 // start, which the run has not changed yet.
 static int ResolveLogPath(char *path, size_t size, DWORD *error)
 {
-    const SetupRequest *request = &g_setup.request;
+    const LogSwitch *asked = &g_setup.request.log;
     *error = ERROR_FILENAME_EXCED_RANGE;
-    if (request->logPathTooLong)
+    if (asked->pathTooLong)
         return 0;
-    if (request->logGiven) {
+    if (asked->given) {
         char *name = 0;
-        DWORD length = GetFullPathNameA(request->logPath, (DWORD)size, path, &name);
+        DWORD length = GetFullPathNameA(asked->path, (DWORD)size, path, &name);
         if (length == 0)
             *error = GetLastError();
         return length != 0 && length < size;
@@ -52,25 +52,22 @@ static int ResolveLogPath(char *path, size_t size, DWORD *error)
 int OpenRunLog(HWND owner)
 {
     RunLog *log = &g_setup.log;
-    if (!g_setup.quiet && !g_setup.request.logGiven && !g_setup.request.logPathTooLong)
+    const LogSwitch *asked = &g_setup.request.log;
+    if (!g_setup.quiet && !asked->given && !asked->pathTooLong)
         return 1;
     DWORD error = 0;
     if (ResolveLogPath(log->path, sizeof log->path, &error)) {
-        log->buffers = (LogBuffers *)GlobalAlloc(GMEM_FIXED, sizeof *log->buffers);
-        HANDLE file = log->buffers ? OpenAppending(log->path, &log->seekToEnd) : INVALID_HANDLE_VALUE;
+        HANDLE file = OpenAppending(log->path, &log->seekToEnd);
         if (file != INVALID_HANDLE_VALUE) {
             log->file = file;
             return 1;
         }
         error = GetLastError();
-        if (log->buffers)
-            GlobalFree(log->buffers);
-        log->buffers = 0;
     } else {
-        CopyText(log->path, sizeof log->path, g_setup.request.logPath);  // its full path is unknown
+        CopyText(log->path, sizeof log->path, asked->path);  // its full path is unknown
     }
     if (g_setup.quiet) {
-        g_setup.exitCode = MergeQuietExit(g_setup.exitCode, QUIET_EXIT_FAILED);
+        SetQuietExit(QUIET_EXIT_FAILED);
         return 0;
     }
     ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_LOG_NOT_OPENED, log->path, (unsigned long)error);
@@ -82,17 +79,14 @@ void CloseRunLog()
     RunLog *log = &g_setup.log;
     if (log->file)
         CloseHandle(log->file);
-    if (log->buffers)
-        GlobalFree(log->buffers);
     log->file = 0;
-    log->buffers = 0;
 }
 
 // UTF-8 where the system can convert (Windows 95 before its update cannot):
 // otherwise the ANSI bytes as they are.
 static void WriteLine(RunLog *log)
 {
-    LogBuffers *buffers = log->buffers;
+    LogBuffers *buffers = &log->buffers;
     const char *bytes = buffers->line;
     int count = MultiByteToWideChar(CP_ACP, 0, buffers->line, -1, buffers->wide, LOG_LINE_CHARS);
     if (count > 0) {
@@ -113,15 +107,20 @@ static void LogLineV(const char *format, va_list args)
     if (!log->file)
         return;
     DWORD lastError = GetLastError();
-    char *line = log->buffers->line;
+    LogBuffers *buffers = &log->buffers;
+    // Whatever the text holds (a command line, a path, a message), it stays on
+    // this one line. A line too long for the buffer is cut between whole
+    // characters, with its end of line kept.
+    if (!FormatTextV(buffers->text, sizeof buffers->text, format, args))
+        DropCutCharacter(buffers->text, IsLeadByte);
+    char *line = buffers->line;
     SYSTEMTIME now;
     GetLocalTime(&now);
     FormatLogStamp(line, LOG_LINE_CHARS, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
                    now.wMilliseconds);
     size_t used = strlen(line);
     line[used++] = ' ';
-    // A line too long for the buffer is cut, with its end of line kept.
-    FormatTextV(line + used, LOG_LINE_CHARS - used - 2, format, args);
+    EscapeForLog(line + used, LOG_LINE_CHARS - used - 2, buffers->text, IsLeadByte);
     used += strlen(line + used);
     memcpy(line + used, "\r\n", 3);
     WriteLine(log);
@@ -148,25 +147,24 @@ static const char *AnswerName(int answer)
 
 void LogMessageBox(UINT id, const char *caption, const char *text, int answer)
 {
-    if (!g_setup.log.file)
-        return;
-    char escaped[2 * PATH_CHARS];
-    EscapeForLog(escaped, sizeof escaped, text);
-    LogLine("message %u \"%s\": \"%s\": %s %s", id, caption, escaped, g_setup.quiet ? "answered" : "shown, answer",
+    LogLine("message %u \"%s\": \"%s\": %s %s", id, caption, text, g_setup.quiet ? "answered" : "shown, answer",
             AnswerName(answer));
 }
 
-void LogRunStart(const PlatformReading *reading)
+void LogRunStart(const PlatformReading *reading, int commandLineRead)
 {
     if (!g_setup.log.file)
         return;
     const SetupRequest *request = &g_setup.request;
     char platform[160];
     int row = reading ? reading->row : request->platform;
-    if (request->action == ACTION_USAGE)
+    const char *action = commandLineRead ? ActionName(request->action) : "unknown, the command line cannot be read";
+    if (!commandLineRead || request->action == ACTION_USAGE)
         CopyText(platform, sizeof platform, "none");
     else if (reading && !reading->versionRead)
         CopyText(platform, sizeof platform, "unknown, the Windows version cannot be read");
+    else if (!reading && row == PLATFORM_UNKNOWN)
+        CopyText(platform, sizeof platform, "not detected yet");
     else if (row == PLATFORM_UNKNOWN)
         FormatText(platform, sizeof platform, "unknown, detected from Windows version %lu / %lu.%lu",
                    reading->platformId, reading->major, reading->minor);
@@ -178,7 +176,7 @@ void LogRunStart(const PlatformReading *reading)
         FormatText(platform, sizeof platform, "%s (%s), forced by /OS=", g_platforms[row].displayName,
                    g_platforms[row].code);
     LogLine("Setup.exe %s started; command line: %s; mode: %s; action: %s; platform: %s", TARV_VERSION_TEXT,
-            GetCommandLineA(), g_setup.quiet ? "quiet" : "interactive", ActionName(request->action), platform);
+            GetCommandLineA(), g_setup.quiet ? "quiet" : "interactive", action, platform);
 }
 
 void LogRunEnd(int exitCode)

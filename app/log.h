@@ -30,8 +30,9 @@ const char *LogPath(const char *path, char *buffer, size_t size);
 void LogMessageBox(UINT id, const char *caption, const char *text, int answer);
 
 // The first line: program, version, command line, mode, action and platform.
-// reading is null when the platform was not detected.
-void LogRunStart(const PlatformReading *reading);
+// reading is null when the platform was not detected; commandLineRead is 0
+// when the command line could not be parsed.
+void LogRunStart(const PlatformReading *reading, int commandLineRead);
 
 // The last line: the process exit code.
 void LogRunEnd(int exitCode);

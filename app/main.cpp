@@ -4,6 +4,7 @@
 #include "app/actions.h"
 #include "app/log.h"
 #include "app/messages.h"
+#include "app/run_lock.h"
 #include "app/state.h"
 #include "app/system_dlls.h"
 #include "app/text.h"
@@ -60,24 +61,33 @@ static void LoadSetupLibrary()
         g_setup.copyOemInf = (CopyOemInfProc)(void *)GetProcAddress(g_setup.setupLibrary, "SetupCopyOEMInfA");
 }
 
-static void RunRequestedAction(HWND owner)
+// Reads the running Windows version when the action needs it, and writes the
+// log's first line. Returns the reading, or null when none was needed.
+static const PlatformReading *StartRunLog(PlatformReading *reading, int commandLineRead)
+{
+    const SetupRequest *request = &g_setup.request;
+    int detect = commandLineRead && request->action != ACTION_USAGE && request->platform == PLATFORM_UNKNOWN;
+    if (detect)
+        ReadPlatform(reading);
+    LogRunStart(detect ? reading : 0, commandLineRead);
+    if (g_setup.controlsMissing) {
+        LogBindFailure(&g_setup.controlsFailure);
+        LogLine("the common controls are missing: only an interactive complete setup needs them");
+    }
+    return detect ? reading : 0;
+}
+
+static void RunRequestedAction(HWND owner, const PlatformReading *reading)
 {
     SetupRequest *request = &g_setup.request;
-    if (!OpenRunLog(owner))
-        return;
-    PlatformReading reading;
-    int detect = request->action != ACTION_USAGE && request->platform == PLATFORM_UNKNOWN;
-    if (detect)
-        ReadPlatform(&reading);
-    LogRunStart(detect ? &reading : 0);
     if (request->action == ACTION_USAGE) {
         if (request->unknownToken)
             LogLine("not a switch on the command line: \"%s\"", request->unknownToken);
         ShowUsage(owner);
         return;
     }
-    if (detect) {
-        request->platform = DetectPlatform(owner, &reading);
+    if (reading) {
+        request->platform = DetectPlatform(owner, reading);
         if (request->platform == PLATFORM_UNKNOWN)
             return;
     }
@@ -88,10 +98,17 @@ static void RunRequestedAction(HWND owner)
         ShowMessageId(owner, 0, IDS_UNSUPPORTED);
         return;
     }
+    // The copy dialog's progress bar is the only use of the common controls,
+    // and a quiet run shows no dialog.
+    if (request->action == ACTION_COMPLETE_SETUP && g_setup.controlsMissing && !g_setup.quiet) {
+        ReportBindFailure(owner, IDS_SETUP_FAILURE, &g_setup.controlsFailure);
+        return;
+    }
     // Bound only now: usage, detection and refusal need no spooler.
     BindFailure failure;
     if (!BindSpooler(&g_setup.spooler, &failure)) {
         int deletion = request->action == ACTION_SIMPLE_DELETION || request->action == ACTION_COMPLETE_DELETION;
+        LogBindFailure(&failure);
         ReportBindFailure(owner, deletion ? IDS_DELETION_FAILURE : IDS_SETUP_FAILURE, &failure);
         return;
     }
@@ -109,7 +126,10 @@ static void RunRequestedAction(HWND owner)
 static void CALLBACK DispatchTimer(HWND window, UINT, UINT_PTR, DWORD)
 {
     KillTimer(window, DISPATCH_TIMER);
-    RunRequestedAction(window);
+    if (OpenRunLog(window)) {
+        PlatformReading reading;
+        RunRequestedAction(window, StartRunLog(&reading, 1));
+    }
     ReleaseFolders();
     SendMessageA(window, WM_DESTROY, 0, 0);
 }
@@ -136,26 +156,58 @@ static void ReleaseSetupLibrary()
     g_setup.copyOemInf = 0;
 }
 
+// Ends a run that must not start: a log, if one was asked for, says why, and
+// the end of the run is logged with the exit code.
+static void EndRunLog(int exitCode)
+{
+    LogRunEnd(exitCode);
+    CloseRunLog();
+    ReleaseRunLock();
+}
+
 // An unattended run: no window, no wait, each question answered; the exit
-// code tells what happened (QuietExit).
+// code tells what happened (QuietExit). The log comes first, so that every
+// way the run can end is logged: it is named wherever "/LOG=" stands.
 static int RunQuietly(char *commandLine)
 {
-    g_setup.quiet = 1;
-    if (!ParseCommandLine(commandLine, &g_setup.request))
-        return QUIET_EXIT_FAILED;
-    RunRequestedAction(0);
+    FindLogSwitch(commandLine, &g_setup.request.log);
+    if (!OpenRunLog(0))
+        return g_setup.exitCode;
+    int parsed = ParseCommandLine(commandLine, &g_setup.request);
+    PlatformReading reading;
+    const PlatformReading *detected = StartRunLog(&reading, parsed);
+    if (!parsed)
+        ShowMessageId(0, 0, IDS_NO_MEMORY);
+    else if (!TakeRunLock())
+        ShowMessageId(0, 0, IDS_ALREADY_RUNNING);
+    else
+        RunRequestedAction(0, detected);
     ReleaseFolders();
     ReleaseSetupLibrary();
-    LogRunEnd(g_setup.exitCode);
-    CloseRunLog();
+    EndRunLog(g_setup.exitCode);
     return g_setup.exitCode;
+}
+
+// Another run holds the lock: this one tells the user and ends as a failed start.
+static int EndBusyStart()
+{
+    if (OpenRunLog(g_setup.mainWindow))
+        LogRunStart(0, 1);
+    ShowMessageId(g_setup.mainWindow, 0, IDS_ALREADY_RUNNING);
+    EndRunLog(0);
+    return 0;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     g_setup.instance = instance;
+    g_setup.quiet = HasQuietSwitch(commandLine);
+    // Before any file or DLL is touched: no critical-error, open-file or crash
+    // box may wait for a person.
+    if (g_setup.quiet)
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     RestrictDllSearch();
-    if (HasQuietSwitch(commandLine))
+    if (g_setup.quiet)
         return RunQuietly(commandLine);
     if (!RegisterMainClass()) {
         ShowMessageId(0, 0, IDS_NO_CLASS);
@@ -173,13 +225,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     UpdateWindow(g_setup.mainWindow);
     ShowWindow(g_setup.mainWindow, SW_SHOWMINIMIZED);
 
-    if (!ParseCommandLine(commandLine, &g_setup.request))
-        return 0;
-    BindFailure failure;
-    if (!InitControls(&failure)) {
-        ReportBindFailure(g_setup.mainWindow, IDS_SETUP_FAILURE, &failure);
+    if (!ParseCommandLine(commandLine, &g_setup.request)) {
+        ShowMessageId(g_setup.mainWindow, 0, IDS_NO_MEMORY);
         return 0;
     }
+    if (!TakeRunLock())
+        return EndBusyStart();
+    // Without the common controls (Win32s may keep its own copy elsewhere)
+    // everything but the interactive complete setup still works.
+    g_setup.controlsMissing = !InitControls(&g_setup.controlsFailure);
     LoadSetupLibrary();
     SetTimer(g_setup.mainWindow, DISPATCH_TIMER, DISPATCH_DELAY_MS, DispatchTimer);
 
@@ -189,7 +243,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         DispatchMessageA(&message);
     }
     ReleaseSetupLibrary();
-    LogRunEnd((int)message.wParam);
-    CloseRunLog();
+    EndRunLog((int)message.wParam);
     return (int)message.wParam;
 }

@@ -8,6 +8,12 @@
 #include "app/unattended.h"
 #include "res/resource.h"
 
+void SetQuietExit(int code)
+{
+    if (g_setup.quiet)
+        g_setup.exitCode = MergeQuietExit(g_setup.exitCode, code);
+}
+
 int ShowBox(HWND owner, UINT id, const char *text, const char *caption, UINT type)
 {
     int answer;
@@ -16,7 +22,7 @@ int ShowBox(HWND owner, UINT id, const char *text, const char *caption, UINT typ
         // Going on without a backup or without a file would leave an
         // installation nobody chose: only the confirmation gets a Yes.
         answer = type == MB_YESNO ? (exitCode == QUIET_EXIT_DONE ? IDYES : IDNO) : IDOK;
-        g_setup.exitCode = MergeQuietExit(g_setup.exitCode, exitCode);
+        SetQuietExit(exitCode);
     } else {
         answer = MessageBoxA(owner, text, caption, type);
     }
@@ -65,7 +71,9 @@ void ReportFormatted(HWND owner, UINT captionId, UINT textId, ...)
     LoadMessage(textId, format, sizeof format);
     va_list args;
     va_start(args, textId);
-    FormatTextV(text, sizeof text, format, args);  // a message cut to its buffer is still shown
+    // A message cut to its buffer is still shown, ending with a whole character.
+    if (!FormatTextV(text, sizeof text, format, args))
+        DropCutCharacter(text, IsLeadByte);
     va_end(args);
     LoadMessage(captionId, caption, sizeof caption);
     ShowBox(owner, textId, text, caption, MB_OK);

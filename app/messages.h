@@ -14,6 +14,10 @@ enum { CAPTION_CHARS = 64, MESSAGE_CHARS = 256 };
 // fixed text.
 int ShowBox(HWND owner, UINT id, const char *text, const char *caption, UINT type);
 
+// A quiet run's exit code becomes code unless it already holds a failure;
+// nothing in an interactive run.
+void SetQuietExit(int code);
+
 // Loads message id into buffer (size in bytes); an empty text if it is missing.
 void LoadMessage(UINT id, char *buffer, int size);
 

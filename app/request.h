@@ -14,6 +14,13 @@ enum SetupAction {
 
 enum { REQUEST_PORT_CHARS = 80, REQUEST_PATH_CHARS = 512 };
 
+// "/LOG=": the path as written; the last one counts.
+struct LogSwitch {
+    int given;         // a non-empty path that fits
+    int pathTooLong;   // the path did not fit, so no log file can be named by it
+    char path[REQUEST_PATH_CHARS];
+};
+
 struct SetupRequest {
     int action;    // SetupAction
     int platform;  // catalogue row, or PLATFORM_UNKNOWN
@@ -21,9 +28,7 @@ struct SetupRequest {
     // do. "/QUIET" is found by HasQuietSwitch, wherever it stands.
     int portGiven;                    // "/PORT=": port holds the name, empty when it did not fit
     char port[REQUEST_PORT_CHARS];
-    int logGiven;                     // "/LOG=": logPath holds the path as written
-    int logPathTooLong;               // the path did not fit, so no log file can be named by it
-    char logPath[REQUEST_PATH_CHARS];
+    LogSwitch log;
     const char *unknownToken;         // the token that selected the usage, as written
 };
 
@@ -49,6 +54,11 @@ void ApplyTokens(char **tokens, SetupRequest *request);
 // it stands: an unattended run must never wait for a person, not even after a
 // word the scan above would stop at. The text is not changed.
 int HasQuietSwitch(const char *text);
+
+// Reads every "/LOG=" of the text, wherever it stands, into log (the last one
+// counts): a quiet run logs where it was asked to even when a word before the
+// switch is no switch. The text is not changed.
+void FindLogSwitch(const char *text, LogSwitch *log);
 
 // Appends "\r\n\t<code>" for each catalogue code to header, into out.
 // Returns 0 when the result does not fit.

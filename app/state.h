@@ -11,10 +11,12 @@ enum { PATH_CHARS = 512, PORT_NAME_CHARS = 80, LOG_LINE_CHARS = 2048 };
 
 typedef BOOL (WINAPI *CopyOemInfProc)(PCSTR, PCSTR, DWORD, DWORD, PSTR, DWORD, PDWORD, PSTR *);
 
-// Buffers of one log line, in a global block that exists only while a log is
-// open, rather than on the stack of every step that logs.
+// Buffers of one log line, in the run state rather than on the stack of every
+// step that logs, and never allocated: a run that cannot allocate memory
+// still logs why it ends.
 struct LogBuffers {
-    char line[LOG_LINE_CHARS];
+    char text[LOG_LINE_CHARS];  // the formatted text, before escaping
+    char line[LOG_LINE_CHARS];  // time stamp, escaped text and line end
     WCHAR wide[LOG_LINE_CHARS];
     char utf8[3 * LOG_LINE_CHARS];
 };
@@ -24,7 +26,7 @@ struct RunLog {
     HANDLE file;               // 0: this run keeps no log
     int seekToEnd;             // opened for writing anywhere (Windows 9x): each line goes to the end first
     char path[PATH_CHARS];
-    LogBuffers *buffers;
+    LogBuffers buffers;
 };
 
 struct SetupState {
@@ -38,6 +40,9 @@ struct SetupState {
     HMODULE setupLibrary;
     CopyOemInfProc copyOemInf;
     SpoolerCalls spooler;      // bound when an action is about to run
+    int controlsMissing;       // comctl32 could not be bound at start: controlsFailure says why
+    BindFailure controlsFailure;
+    HANDLE runMutex;           // held for the whole run: one run at a time
     int quiet;                 // "/QUIET": nothing on the screen, each question answered
     int exitCode;              // a quiet run's QuietExit
     RunLog log;

@@ -63,6 +63,26 @@ void SplitTokens(char *text, char **tokens)
     tokens[count] = 0;
 }
 
+static size_t TokenLength(const char *token)
+{
+    size_t length = 0;
+    while (token[length] && !IsSeparator(token[length]))
+        length++;
+    return length;
+}
+
+// An empty path names no file: the run goes on as without the switch.
+static void TakeLogPath(LogSwitch *log, const char *value, size_t length)
+{
+    log->given = length > 0;
+    log->pathTooLong = length >= sizeof log->path;
+    size_t kept = log->pathTooLong ? 0 : length;
+    memcpy(log->path, value, kept);
+    log->path[kept] = '\0';
+}
+
+static const char kLogSwitch[] = "/LOG=";
+
 enum SwitchEffect { SET_ACTION, SET_PLATFORM, SET_QUIET, SET_PORT, SET_LOG };
 
 struct Switch {
@@ -80,7 +100,7 @@ static const Switch kSwitches[] = {
     { "/OS=",                   SET_PLATFORM, 0 },
     { "/QUIET",                 SET_QUIET,    0 },  // no effect here: see HasQuietSwitch
     { "/PORT=",                 SET_PORT,     0 },
-    { "/LOG=",                  SET_LOG,      0 },
+    { kLogSwitch,               SET_LOG,      0 },
 };
 
 // Matching without regard to ASCII case is what upper-casing the token and
@@ -112,11 +132,7 @@ void ApplyTokens(char **tokens, SetupRequest *request)
                 request->port[0] = '\0';  // no port has a name this long
             break;
         case SET_LOG:
-            // An empty value names no file: the run goes on as without the switch.
-            request->logGiven = value[0] != '\0';
-            request->logPathTooLong = !CopyText(request->logPath, sizeof request->logPath, value);
-            if (request->logPathTooLong)
-                request->logPath[0] = '\0';
+            TakeLogPath(&request->log, value, strlen(value));
             break;
         }
         UpperCaseAscii(token);
@@ -144,6 +160,21 @@ int HasQuietSwitch(const char *text)
         atTokenStart = 0;
     }
     return 0;
+}
+
+void FindLogSwitch(const char *text, LogSwitch *log)
+{
+    while (*text) {
+        if (IsSeparator(*text)) {
+            text++;
+            continue;
+        }
+        size_t length = TokenLength(text);
+        size_t prefix = sizeof kLogSwitch - 1;
+        if (StartsWithIgnoringAsciiCase(text, kLogSwitch))
+            TakeLogPath(log, text + prefix, length - prefix);
+        text += length;
+    }
 }
 
 int BuildUsageText(const char *header, char *out, size_t size)

@@ -2,6 +2,7 @@
 
 #include <type_traits>
 
+#include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
 #include "app/system_dlls.h"
@@ -22,10 +23,13 @@ HMODULE LoadSystemLibrary(const char *name)
 {
     char path[PATH_CHARS];
     UINT length = GetSystemDirectoryA(path, sizeof path);
-    if (length == 0 || length >= sizeof path)
+    if (length == 0)
         return 0;
-    if (!FormatText(path + length, sizeof path - length, "%s%s", path[length - 1] == '\\' ? "" : "\\", name))
+    if (length >= sizeof path
+        || !FormatText(path + length, sizeof path - length, "%s%s", path[length - 1] == '\\' ? "" : "\\", name)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
+    }
     // The altered search path resolves the DLL's own imports from its folder too.
     return LoadLibraryExA(path, 0, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
@@ -53,8 +57,10 @@ template <typename Proc>
 static void Bind(HMODULE module, const char *name, Proc *slot, BindFailure *failure)
 {
     *slot = (Proc)(void *)GetProcAddress(module, name);
-    if (!*slot && !failure->function)
+    if (!*slot && !failure->function) {
         failure->function = name;
+        failure->error = GetLastError();
+    }
 }
 
 #define BIND(calls, module, name, failure) Bind(module, #name, &(calls)->name, failure)
@@ -65,6 +71,7 @@ int BindSpooler(SpoolerCalls *calls, BindFailure *failure)
     failure->dll = kSpoolerDll;
     failure->function = 0;
     HMODULE module = LoadSystemLibrary(kSpoolerDll);
+    failure->error = GetLastError();
     if (!module)
         return 0;
     SpoolerCalls bound;
@@ -75,6 +82,7 @@ int BindSpooler(SpoolerCalls *calls, BindFailure *failure)
     BIND(&bound, module, DeletePrinter, failure);
     BIND(&bound, module, DeletePrinterDriverA, failure);
     BIND(&bound, module, EnumPortsA, failure);
+    BIND(&bound, module, EnumPrinterDriversA, failure);
     BIND(&bound, module, GetPrinterDriverA, failure);
     BIND(&bound, module, GetPrinterDriverDirectoryA, failure);
     BIND(&bound, module, OpenPrinterA, failure);
@@ -89,6 +97,7 @@ int InitControls(BindFailure *failure)
     failure->dll = kControlsDll;
     failure->function = 0;
     HMODULE module = LoadSystemLibrary(kControlsDll);
+    failure->error = GetLastError();
     if (!module)
         return 0;
     decltype(&::InitCommonControls) initCommonControls = 0;
@@ -97,6 +106,14 @@ int InitControls(BindFailure *failure)
         return 0;
     initCommonControls();
     return 1;
+}
+
+void LogBindFailure(const BindFailure *failure)
+{
+    if (failure->function)
+        LogLine("%s: function %s not found, error %lu", failure->dll, failure->function, (unsigned long)failure->error);
+    else
+        LogLine("%s: not loaded from the system folder, error %lu", failure->dll, (unsigned long)failure->error);
 }
 
 void ReportBindFailure(HWND owner, UINT captionId, const BindFailure *failure)

@@ -19,6 +19,7 @@ struct SpoolerCalls {
     decltype(&::DeletePrinter) DeletePrinter;
     decltype(&::DeletePrinterDriverA) DeletePrinterDriverA;
     decltype(&::EnumPortsA) EnumPortsA;
+    decltype(&::EnumPrinterDriversA) EnumPrinterDriversA;
     decltype(&::GetPrinterDriverA) GetPrinterDriverA;
     decltype(&::GetPrinterDriverDirectoryA) GetPrinterDriverDirectoryA;
     decltype(&::OpenPrinterA) OpenPrinterA;
@@ -28,6 +29,7 @@ struct SpoolerCalls {
 struct BindFailure {
     const char *dll;
     const char *function;  // null when the DLL itself did not load
+    DWORD error;           // the last-error value of the failed call
 };
 
 // Loads a DLL from the system folder by its full path; 0 when it cannot.
@@ -41,6 +43,9 @@ int BindSpooler(SpoolerCalls *calls, BindFailure *failure);
 
 // Binds InitCommonControls and calls it.
 int InitControls(BindFailure *failure);
+
+// Logs which DLL or function is missing, with the error.
+void LogBindFailure(const BindFailure *failure);
 
 // Tells the user which DLL or function is missing, with caption message captionId.
 void ReportBindFailure(HWND owner, UINT captionId, const BindFailure *failure);

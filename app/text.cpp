@@ -211,6 +211,21 @@ void ShortenForDisplay(char *out, size_t size, const char *src,
     memcpy(out + sizeof kEllipsis - 1, src + start, length - start + 1);
 }
 
+void DropCutCharacter(char *text, int (*isLeadByte)(unsigned char))
+{
+    size_t at = 0;
+    while (text[at]) {
+        if (!isLeadByte((unsigned char)text[at])) {
+            at++;
+        } else if (text[at + 1]) {
+            at += 2;
+        } else {
+            text[at] = '\0';
+            return;
+        }
+    }
+}
+
 static char UpperAscii(char c)
 {
     return (c >= 'a' && c <= 'z') ? (char)(c - 'a' + 'A') : c;

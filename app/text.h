@@ -20,6 +20,12 @@ int CopyText(char *out, size_t size, const char *src);
 void ShortenForDisplay(char *out, size_t size, const char *src,
                        int (*isLeadByte)(unsigned char));
 
+// Drops a lead byte left without its trail byte at the end of a text that was
+// cut to its buffer, so that the text ends with a whole character. Lead bytes
+// are flagged by isLeadByte; the walk starts at the beginning, since a trail
+// byte can have the value of a lead byte.
+void DropCutCharacter(char *text, int (*isLeadByte)(unsigned char));
+
 // Converts a to z into A to Z in place; no other byte changes.
 void UpperCaseAscii(char *text);
 

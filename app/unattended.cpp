@@ -14,6 +14,8 @@ int QuietExitForMessage(unsigned id)
         return QUIET_EXIT_DONE;
     case IDS_USAGE_TEXT:
         return QUIET_EXIT_BAD_COMMAND_LINE;
+    case IDS_ALREADY_RUNNING:
+        return QUIET_EXIT_BUSY;
     case IDS_NO_VERSION:
     case IDS_UNSUPPORTED:
     case IDS_UNKNOWN_VERSION:
@@ -40,24 +42,37 @@ const char *ActionName(int action)
     return "unknown";
 }
 
-int EscapeForLog(char *out, size_t size, const char *text)
+static int NeedsEscape(unsigned char c)
 {
+    return c < 0x20 || c == 0x7F || c == '%';
+}
+
+int EscapeForLog(char *out, size_t size, const char *text, int (*isLeadByte)(unsigned char))
+{
+    static const char kHex[] = "0123456789ABCDEF";
     if (size == 0)
         return 0;
     size_t used = 0;
-    for (; *text; text++) {
-        char escape = *text == '\r' ? 'r' : *text == '\n' ? 'n' : *text == '\t' ? 't' : 0;
-        size_t need = escape ? 2 : 1;
+    const unsigned char *at = (const unsigned char *)text;
+    while (*at) {
+        size_t need = 1;
+        if (NeedsEscape(*at))
+            need = 3;
+        else if (isLeadByte && isLeadByte(*at) && at[1] && !NeedsEscape(at[1]))
+            need = 2;  // a lead byte and its trail byte go together; a control byte is never a trail byte
         if (used + need >= size) {
             out[used] = '\0';
             return 0;
         }
-        if (escape) {
-            out[used++] = '\\';
-            out[used++] = escape;
-        } else {
-            out[used++] = *text;
+        if (need == 3) {
+            out[used++] = '%';
+            out[used++] = kHex[*at >> 4];
+            out[used++] = kHex[*at & 15];
+            at++;
+            continue;
         }
+        for (; need; need--)
+            out[used++] = (char)*at++;
     }
     out[used] = '\0';
     return 1;

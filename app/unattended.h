@@ -9,6 +9,7 @@ enum QuietExit {
     QUIET_EXIT_DONE = 0,                // done, and nothing was reported
     QUIET_EXIT_BAD_COMMAND_LINE = 87,   // the command line is wrong
     QUIET_EXIT_FAILED = 1603,           // a step failed or the run was stopped
+    QUIET_EXIT_BUSY = 1618,             // another run of the program is in progress
     QUIET_EXIT_UNSUPPORTED = 1633       // this platform is not supported
 };
 
@@ -24,10 +25,14 @@ int MergeQuietExit(int current, int code);
 // English name of a SetupAction for the log ("complete setup", ...).
 const char *ActionName(int action);
 
-// Copies text with carriage returns, line feeds and tabs written as \r, \n
-// and \t, so that a message stays on its log line. 1 when it fits; out is
-// always terminated and never ends in a cut escape.
-int EscapeForLog(char *out, size_t size, const char *text);
+// Copies text so that it stays on its log line and cannot be mistaken for an
+// escape: every control character (0x00 to 0x1F, 0x7F) and the escape
+// character '%' itself are written as '%' and two upper-case hex digits
+// ("%0D%0A" for a line break, "%25" for '%'); every other byte is kept.
+// 1 when it fits; out is always terminated, and a text that must be cut ends
+// before an escape or a double-byte character that would not fit whole
+// (isLeadByte flags lead bytes; may be null).
+int EscapeForLog(char *out, size_t size, const char *text, int (*isLeadByte)(unsigned char));
 
 // "YYYY-MM-DD hh:mm:ss.mmm", the start of every log line.
 int FormatLogStamp(char *out, size_t size, unsigned year, unsigned month, unsigned day, unsigned hour,

@@ -89,6 +89,7 @@ const char MODEL_PRINT_PROCESSOR[] = "winprint";
 const char MODEL_DATA_TYPE[] = "RAW";
 const char SETUP_WINDOW_CLASS[] = "SetupTarvClass";
 const char SOURCE_ROOT_NAME[] = "drivers";
+const char SETUP_LOCK_NAME[] = "TarvDriverSetupRun";
 
 const FileEntry *GetCommonFiles(int row)
 {

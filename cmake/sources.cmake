@@ -18,6 +18,7 @@ set(WIN32_SOURCES
   app/log.cpp
   app/main.cpp
   app/messages.cpp
+  app/run_lock.cpp
   app/system_dlls.cpp
   catalog/folders.cpp
   deploy/copy_dialog.cpp

@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/state.h"
 #include "app/text.h"
+#include "app/unattended.h"
 #include "catalog/catalog.h"
 #include "catalog/folders.h"
 #include "deploy/deploy.h"
@@ -25,33 +26,60 @@ static void UnloadDriverModules()
     }
 }
 
-// Hands the row's INF file to the setup library. The setup library refuses a
-// relative path, so the file is named by its absolute path below the working
-// folder, which the file deployment has made the source root. Like the
-// library's own result, a path that cannot be built is not reported.
-static void RegisterInf(int row)
+typedef BOOL (WINAPI *SetNonInteractiveProc)(BOOL);
+
+// A quiet run tells the setup library that nobody answers: with the "Warn"
+// driver-signing policy it would otherwise ask about the INF.
+static void MakeSetupLibraryNonInteractive()
+{
+    SetNonInteractiveProc setNonInteractive =
+        (SetNonInteractiveProc)(void *)GetProcAddress(g_setup.setupLibrary, "SetupSetNonInteractiveMode");
+    if (!setNonInteractive) {
+        LogLine("setup library: SetupSetNonInteractiveMode not available");
+        return;
+    }
+    setNonInteractive(TRUE);
+    LogLine("setup library: non-interactive mode set");
+}
+
+// The absolute path of the row's INF below the working folder, which the file
+// deployment has made the source root (the setup library refuses a relative
+// one); 0 when it does not fit.
+static int BuildInfPath(int row, char *path, size_t size)
 {
     const FileEntry *first = g_platforms[row].driverFiles;
+    char relative[PATH_CHARS];
+    char folder[PATH_CHARS];
+    if (!first || !first->name || !FormatText(relative, sizeof relative, MODEL_INF_FORMAT, first->sourceFolder))
+        return 0;
+    DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
+    if (length == 0 || length >= sizeof folder)
+        return 0;
+    const char *separator = folder[length - 1] == '\\' ? "" : "\\";
+    return FormatText(path, size, "%s%s%s", folder, separator, relative);
+}
+
+// Hands the row's INF file to the setup library. Like the library's own
+// result, a failure is not reported to the user; a quiet run counts it.
+static void RegisterInf(int row)
+{
     if (!g_setup.copyOemInf) {
         LogLine("setup library: SetupCopyOEMInfA not available, no INF registered");
         return;
     }
-    if (!first || !first->name)
-        return;
-    char relative[PATH_CHARS];
-    char folder[PATH_CHARS];
     char path[PATH_CHARS];
-    if (!FormatText(relative, sizeof relative, MODEL_INF_FORMAT, first->sourceFolder))
+    if (!BuildInfPath(row, path, sizeof path)) {
+        LogLine("setup library: no INF registered, its path does not fit");
+        SetQuietExit(QUIET_EXIT_FAILED);
         return;
-    DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder)
-        return;
-    const char *separator = folder[length - 1] == '\\' ? "" : "\\";
-    if (!FormatText(path, sizeof path, "%s%s%s", folder, separator, relative))
-        return;
+    }
+    if (g_setup.quiet)
+        MakeSetupLibraryNonInteractive();
     BOOL copied = g_setup.copyOemInf(path, 0, INF_MEDIA_PATH, 0, 0, 0, 0, 0);
     char result[32];
     LogLine("setup library: SetupCopyOEMInfA %s: %s", path, StepResult(copied, GetLastError(), result, sizeof result));
+    if (!copied)
+        SetQuietExit(QUIET_EXIT_FAILED);
 }
 
 int InstallPrinter(HWND owner, int row, int complete)

@@ -18,8 +18,8 @@ int RunPortDialog(HWND owner);
 int ChoosePort(HWND owner);
 
 // The local spooler's ports at level 2 in a global block the caller frees;
-// 0 when they cannot be listed.
-PORT_INFO_2A *EnumLocalPorts(DWORD *count);
+// 0 when there are none (*error 0) or they cannot be listed (*error says why).
+PORT_INFO_2A *EnumLocalPorts(DWORD *count, DWORD *error);
 
 // Shows "Setup is complete !" until Quit; returns 1.
 int RunCompletionDialog(HWND owner);
@@ -27,6 +27,10 @@ int RunCompletionDialog(HWND owner);
 // Register the model's driver and queue; each reports its own failure.
 int AddDriver(HWND owner, int row);
 int AddQueue(HWND owner, int row);
+
+// The drivers the local spooler lists at level 3 in a global block the caller
+// frees; 0 when there are none (*error 0) or they cannot be listed.
+DRIVER_INFO_3A *EnumLocalDrivers(DWORD *count, DWORD *error);
 
 // Silently deletes any earlier queue and driver of the model.
 void PurgePrinter();

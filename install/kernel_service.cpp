@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/state.h"
 #include "app/text.h"
+#include "app/unattended.h"
 #include "install/install.h"
 
 static const char kServiceName[] = "hwbridge";
@@ -33,10 +34,16 @@ static void RemoveOldService(SC_HANDLE manager)
     SERVICE_STATUS status;
     char stopped[32], deleted[32];
     BOOL stop = ControlService(service, SERVICE_CONTROL_STOP, &status);
-    const char *stopResult = StepResult(stop, GetLastError(), stopped, sizeof stopped);
+    DWORD stopError = GetLastError();
+    const char *stopResult = StepResult(stop, stopError, stopped, sizeof stopped);
     BOOL remove = DeleteService(service);
-    LogLine("service %s: earlier service stopped: %s; deleted: %s", kServiceName, stopResult,
+    LogLine("service %s: earlier service stopped: %s; deleted: %s", kServiceName,
+            !stop && stopError == ERROR_SERVICE_NOT_ACTIVE ? "it was not running" : stopResult,
             StepResult(remove, GetLastError(), deleted, sizeof deleted));
+    // A service that was not running needed no stop; any other failure leaves
+    // the earlier driver in the way of the new one.
+    if ((!stop && stopError != ERROR_SERVICE_NOT_ACTIVE) || !remove)
+        SetQuietExit(QUIET_EXIT_FAILED);
     CloseServiceHandle(service);
 }
 
@@ -86,16 +93,22 @@ void InstallKernelService()
     // is reported like any other.
     char destination[PATH_CHARS];
     SC_HANDLE service = 0;
-    if (BuildDestination(destination, sizeof destination)) {
-        // A failed copy is not reported: it shows in the steps below.
+    if (!BuildDestination(destination, sizeof destination)) {
+        LogLine("kernel driver: no destination path, error %lu", (unsigned long)GetLastError());
+        SetQuietExit(QUIET_EXIT_FAILED);  // the creation below fails and is reported as well
+    } else {
+        // A failed copy is not reported: it shows in the steps below. A quiet
+        // run counts it, since the service may run an earlier driver.
         BOOL copied = CopyFileA(kSourceFile, destination, FALSE);
         error = GetLastError();
         char buffer[PATH_CHARS];
         const char *source = LogPath(kSourceFile, buffer, sizeof buffer);
-        if (copied)
+        if (copied) {
             LogLine("copy %s -> %s", source, destination);
-        else
+        } else {
             LogLine("copy failed %s -> %s: error %lu", source, destination, (unsigned long)error);
+            SetQuietExit(QUIET_EXIT_FAILED);
+        }
         service = CreateServiceA(manager, kServiceName, kDisplayName, SERVICE_ALL_ACCESS,
                                  SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                  destination, 0, 0, 0, 0, 0);

@@ -15,8 +15,8 @@ enum { PORT_LINE_CHARS = 80 };
 // leaves the list as it is, without a message.
 static void FillPortList(HWND list)
 {
-    DWORD count = 0;
-    PORT_INFO_2A *ports = EnumLocalPorts(&count);
+    DWORD count = 0, error = 0;
+    PORT_INFO_2A *ports = EnumLocalPorts(&count, &error);
     if (!ports)
         return;
     char line[PORT_LINE_CHARS];

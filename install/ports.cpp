@@ -5,22 +5,31 @@
 #include <string.h>
 
 #include "app/log.h"
+#include "app/messages.h"
 #include "app/state.h"
 #include "app/text.h"
 #include "app/unattended.h"
 #include "install/install.h"
 
-PORT_INFO_2A *EnumLocalPorts(DWORD *count)
+PORT_INFO_2A *EnumLocalPorts(DWORD *count, DWORD *error)
 {
     DWORD needed = 0;
     *count = 0;
-    if (g_setup.spooler.EnumPortsA(0, 2, 0, 0, &needed, count) || GetLastError() != ERROR_INSUFFICIENT_BUFFER
-        || needed == 0)
+    *error = 0;
+    if (g_setup.spooler.EnumPortsA(0, 2, 0, 0, &needed, count))
+        return 0;  // nothing to list
+    *error = GetLastError();
+    if (*error != ERROR_INSUFFICIENT_BUFFER)
         return 0;
-    PORT_INFO_2A *ports = (PORT_INFO_2A *)GlobalAlloc(GPTR, needed);
-    if (ports && !g_setup.spooler.EnumPortsA(0, 2, (LPBYTE)ports, needed, &needed, count)) {
-        GlobalFree(ports);
-        ports = 0;
+    *error = ERROR_NOT_ENOUGH_MEMORY;
+    PORT_INFO_2A *ports = needed ? (PORT_INFO_2A *)GlobalAlloc(GPTR, needed) : 0;
+    if (ports) {
+        *error = 0;
+        if (!g_setup.spooler.EnumPortsA(0, 2, (LPBYTE)ports, needed, &needed, count)) {
+            *error = GetLastError();
+            GlobalFree(ports);
+            ports = 0;
+        }
     }
     if (!ports)
         *count = 0;
@@ -58,15 +67,18 @@ int ChoosePort(HWND owner)
 {
     g_setup.portName[0] = '\0';
     if (g_setup.request.portGiven || g_setup.quiet) {
-        DWORD count = 0;
-        PORT_INFO_2A *ports = EnumLocalPorts(&count);
-        int taken = TakeRequestedPort(ports, count);
+        DWORD count = 0, error = 0;
+        PORT_INFO_2A *ports = EnumLocalPorts(&count, &error);
+        // A spooler that cannot list its ports is at fault, not the command line.
+        int taken = error ? 0 : TakeRequestedPort(ports, count);
+        if (error)
+            LogLine("spooler: the ports cannot be listed, error %lu", (unsigned long)error);
         if (ports)
             GlobalFree(ports);
         if (taken)
             return 1;
         if (g_setup.quiet) {
-            g_setup.exitCode = MergeQuietExit(g_setup.exitCode, QUIET_EXIT_BAD_COMMAND_LINE);
+            SetQuietExit(error ? QUIET_EXIT_FAILED : QUIET_EXIT_BAD_COMMAND_LINE);
             return 0;
         }
     }

@@ -5,6 +5,8 @@
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
+#include "app/text.h"
+#include "app/unattended.h"
 #include "catalog/catalog.h"
 #include "install/install.h"
 #include "install/records.h"
@@ -72,6 +74,45 @@ int AddQueue(HWND owner, int row)
     return 0;
 }
 
+DRIVER_INFO_3A *EnumLocalDrivers(DWORD *count, DWORD *error)
+{
+    DWORD needed = 0;
+    *count = 0;
+    *error = 0;
+    if (g_setup.spooler.EnumPrinterDriversA(0, 0, 3, 0, 0, &needed, count))
+        return 0;  // no driver at all
+    *error = GetLastError();
+    if (*error != ERROR_INSUFFICIENT_BUFFER)
+        return 0;
+    *error = ERROR_NOT_ENOUGH_MEMORY;
+    DRIVER_INFO_3A *drivers = needed ? (DRIVER_INFO_3A *)GlobalAlloc(GPTR, needed) : 0;
+    if (drivers) {
+        *error = 0;
+        if (!g_setup.spooler.EnumPrinterDriversA(0, 0, 3, (LPBYTE)drivers, needed, &needed, count)) {
+            *error = GetLastError();
+            GlobalFree(drivers);
+            drivers = 0;
+        }
+    }
+    if (!drivers)
+        *count = 0;
+    return drivers;
+}
+
+// 1 when the spooler lists the model's driver, or cannot say.
+static int ModelDriverListed()
+{
+    DWORD count = 0, error = 0;
+    DRIVER_INFO_3A *drivers = EnumLocalDrivers(&count, &error);
+    int listed = error != 0;
+    for (DWORD i = 0; i < count; i++)
+        if (drivers[i].pName && SameTextIgnoringAsciiCase(drivers[i].pName, MODEL_DRIVER_NAME))
+            listed = 1;
+    if (drivers)
+        GlobalFree(drivers);
+    return listed;
+}
+
 void PurgePrinter()
 {
     HANDLE printer = 0;
@@ -79,19 +120,33 @@ void PurgePrinter()
     ZeroMemory(&defaults, sizeof defaults);
     defaults.DesiredAccess = PRINTER_ALL_ACCESS;
     if (g_setup.spooler.OpenPrinterA(Mutable(MODEL_QUEUE_NAME), &printer, &defaults)) {
-        if (g_setup.spooler.DeletePrinter(printer))
+        if (g_setup.spooler.DeletePrinter(printer)) {
             LogLine("spooler: earlier printer \"%s\" deleted", MODEL_QUEUE_NAME);
-        else
+        } else {
             LogLine("spooler: earlier printer \"%s\" not deleted, error %lu", MODEL_QUEUE_NAME,
                     (unsigned long)GetLastError());
+            SetQuietExit(QUIET_EXIT_FAILED);
+        }
         g_setup.spooler.ClosePrinter(printer);
     } else {
         LogLine("spooler: no earlier printer \"%s\" opened, error %lu", MODEL_QUEUE_NAME,
                 (unsigned long)GetLastError());
     }
-    if (g_setup.spooler.DeletePrinterDriverA(0, 0, Mutable(MODEL_DRIVER_NAME)))
+    if (g_setup.spooler.DeletePrinterDriverA(0, 0, Mutable(MODEL_DRIVER_NAME))) {
         LogLine("spooler: earlier driver \"%s\" deleted", MODEL_DRIVER_NAME);
-    else
-        LogLine("spooler: no earlier driver \"%s\" deleted, error %lu", MODEL_DRIVER_NAME,
-                (unsigned long)GetLastError());
+        return;
+    }
+    // The spooler's error does not tell a missing driver apart reliably (Wine
+    // leaves an earlier one), so the list does. A driver another queue still
+    // uses is replaced by the registration that follows.
+    DWORD error = GetLastError();
+    if (!ModelDriverListed()) {
+        LogLine("spooler: no earlier driver \"%s\" to delete", MODEL_DRIVER_NAME);
+    } else if (error == ERROR_PRINTER_DRIVER_IN_USE) {
+        LogLine("spooler: earlier driver \"%s\" kept, another queue uses it (error %lu); it is replaced",
+                MODEL_DRIVER_NAME, (unsigned long)error);
+    } else {
+        LogLine("spooler: earlier driver \"%s\" not deleted, error %lu", MODEL_DRIVER_NAME, (unsigned long)error);
+        SetQuietExit(QUIET_EXIT_FAILED);
+    }
 }

@@ -5,6 +5,7 @@
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
+#include "app/unattended.h"
 #include "catalog/catalog.h"
 #include "remove/datafile.h"
 #include "remove/remove.h"
@@ -82,10 +83,15 @@ int DeleteDriver(HWND owner, int complete, const char *dataPath)
     LogLine("spooler: driver \"%s\" deleted", MODEL_DRIVER_NAME);
     // Only now that the spooler has forgotten the driver is its file free to go.
     if (complete && dataPath[0]) {
-        if (DeleteFileA(dataPath))
+        if (DeleteFileA(dataPath)) {
             LogLine("deleted %s (the driver's data file)", dataPath);
-        else
-            LogLine("delete failed %s (the driver's data file): error %lu", dataPath, (unsigned long)GetLastError());
+        } else {
+            DWORD error = GetLastError();
+            LogLine("delete failed %s (the driver's data file): error %lu", dataPath, (unsigned long)error);
+            // Silent for the user; a quiet run counts a file that is still there.
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+                SetQuietExit(QUIET_EXIT_FAILED);
+        }
     }
     return 1;
 }

@@ -70,5 +70,6 @@
 #define IDS_DLL_MISSING         164
 #define IDS_FUNCTION_MISSING    166
 #define IDS_LOG_NOT_OPENED      168
+#define IDS_ALREADY_RUNNING     170
 
 #endif

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -234,6 +235,8 @@ void ParseLine(const std::string &line, Outcome &run, Window *&current)
         // An exception code (0xC0000005, say) is printed unsigned.
         run.exitCode = (int)(uint32_t)std::stoul(rest.substr(5));
         run.exitAt = at;
+    } else if (word == "EXIT2") {
+        run.secondExitCode = (int)(uint32_t)std::stoul(rest.substr(6));
     } else if (word == "TIMEOUT") {
         run.timedOut = true;
     } else if (word == "UNANSWERED") {
@@ -402,7 +405,8 @@ Outcome RunSetup(const Options &options)
     std::string media = options.media.empty() ? MakeMedia("default") : options.media;
     std::string cwd = options.cwd.empty() ? media : options.cwd;
     std::string program = options.program.empty() ? media + "/Setup.exe" : options.program;
-    std::string scratch = WorkRoot() + "/robot";
+    // Runs from several threads at once keep their scripts apart.
+    std::string scratch = WorkRoot() + "/robot-" + std::to_string(std::hash<std::thread::id>()(std::this_thread::get_id()) % 100000);
     fs::create_directories(scratch);
     std::string answersFile = scratch + "/answers.txt";
     std::string answers;
@@ -435,6 +439,8 @@ Outcome RunSetup(const Options &options)
         args.push_back("--inject-early");
     if (options.injectAtStart)
         args.push_back("--inject-at-start");
+    if (options.twice)
+        args.push_back("--twice");
     args.push_back("--");
     args.push_back(WinPath(program));
 

@@ -48,6 +48,7 @@ struct Window {
 
 struct Outcome {
     int exitCode = -1;
+    int secondExitCode = -1;  // the second copy's, with Options::twice
     bool timedOut = false;
     bool unanswered = false;
     int unusedAnswers = 0;
@@ -85,6 +86,7 @@ struct Options {
                               // env["TARV_DENY_WINDOW_CLASS"])
     bool injectAtStart = false; // loads it before the program's first instruction (quiet runs,
                                 // which have no window to hook)
+    bool twice = false;       // a second copy started at the same moment (runs without windows)
     int timeoutMs = 60000;
     std::map<std::string, std::string> env;  // extra environment (WINEDLLOVERRIDES, ...)
 };

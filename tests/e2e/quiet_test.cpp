@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -43,7 +44,8 @@ struct Context {
 
 struct Row {
     const char *name;
-    const char *tail;                  // with its own "/QUIET" where its place matters
+    const char *tail;                  // with its own "/QUIET" and "{log}" (the "/LOG=" switch) where their
+                                       // place matters
     int exitCode;
     std::vector<Said> messages;        // every message line, in order
     std::vector<const char *> lines;   // further lines the log holds
@@ -52,6 +54,8 @@ struct Row {
     const char *faults = nullptr;      // injected before the program's first instruction
     const char *version = "winxp";
     std::vector<std::string> deploy;   // items for deploytest instead of a Setup.exe run
+    const char *dllOverrides = nullptr; // added to WINEDLLOVERRIDES
+    size_t lineCount = 0;              // the log's exact number of lines, when the row knows it
 };
 
 std::string LogPath() { return WorkRoot() + "/quiet/run.log"; }
@@ -83,11 +87,16 @@ std::regex MessagePattern(const Said &said, const std::string &file, bool quiet 
         id = std::to_string(ids.at(said.id));
         text = catalogue::Strings(TARV_SOURCE_DIR, file).at(said.id);
     }
+    // The log writes a line break as %0D%0A and a tab as %09.
+    static const std::map<std::string, std::string> escapes = { { "\\r", "%0D" }, { "\\n", "%0A" }, { "\\t", "%09" } };
     std::string pattern;
     for (size_t i = 0; i < text.size(); i++) {
         if (text.compare(i, 2, "%s") == 0 || text.compare(i, 3, "%lu") == 0) {
             pattern += ".*";
             i += text[i + 1] == 's' ? 1 : 2;
+        } else if (escapes.count(text.substr(i, 2))) {
+            pattern += escapes.at(text.substr(i, 2));
+            i++;
         } else if (strchr("\\^$.|?*+()[]{}", text[i])) {
             pattern += std::string("\\") + text[i];
         } else {
@@ -95,7 +104,7 @@ std::regex MessagePattern(const Said &said, const std::string &file, bool quiet 
         }
     }
     if (std::string(said.id) == "IDS_USAGE_TEXT")
-        pattern += "(\\\\r\\\\n\\\\t\\w+)+";  // each platform code on a line of its own
+        pattern += "(%0D%0A%09\\w+)+";  // each platform code on a line of its own
     return std::regex("message " + id + " \"[^\"]*\": \"" + pattern + "\": " + (quiet ? "answered " : "shown, answer ")
                       + said.answer);
 }
@@ -177,6 +186,14 @@ const Row kRows[] = {
     { "UnrecognisedWordBeforeQuiet", "/X /QUIET", 87, { { "IDS_USAGE_TEXT", "OK" } },
       { "action: usage; platform: none", "not a switch on the command line: \"/X\"" }, nullptr,
       ExpectNothingInstalled },
+    { "LogAfterAnUnknownWord", "/UNINSTAL /QUIET {log}", 87, { { "IDS_USAGE_TEXT", "OK" } },
+      { "not a switch on the command line: \"/UNINSTAL\"" }, nullptr, ExpectNothingInstalled },
+    // A forged line in the command line stays inside the lines that log it.
+    { "ForgedLineInTheCommandLine", "/X\r\n2099-01-01 00:00:00.000 Setup.exe ended; exit code 0", 87,
+      { { "IDS_USAGE_TEXT", "OK" } },
+      { "command line: ", "/X%0D%0A2099-01-01 00:00:00.000 Setup.exe ended; exit code 0; mode: quiet",
+        "not a switch on the command line: \"/X%0D%0A2099-01-01\"" },
+      nullptr, ExpectNothingInstalled, nullptr, "winxp", {}, nullptr, 4 },
     { "UnknownWindowsVersion", "", 1633, { { "IDS_UNKNOWN_VERSION", "OK" } },
       { "platform: unknown, detected from Windows version 2 / 6.1" }, nullptr, ExpectNothingInstalled, nullptr,
       "win7" },
@@ -191,6 +208,10 @@ const Row kRows[] = {
     { "PortTheSpoolerDoesNotList", "/PORT=LPT9:", 87, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
       { "port \"LPT9:\" of /PORT= is not listed by the spooler; its ports: COM1:" }, nullptr,
       ExpectNothingInstalled },
+    // A spooler that cannot list its ports is at fault, not the command line.
+    { "SpoolerCannotListPorts", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
+      { "spooler: the ports cannot be listed, error 1722" }, nullptr, ExpectNothingInstalled, nullptr, "winxp", {},
+      "localspl=d" },
     { "BackupFailedStops", "/PORT=LPT1:", 1603,
       { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "IDS_SOURCE_OPEN", "OK" }, { "IDS_BACKUP_FAILED", "No" } },
       { "backup failed " },
@@ -227,6 +248,30 @@ const Row kRows[] = {
         { "Error CreateFile %lu\\r\\n", "OK" } },
       { "service manager opened: failed, error 5", "setup complete" }, nullptr,
       [](const Context &) { ExpectInstalledOn("LPT1:"); }, "OpenSCManagerA=5" },
+    // Steps an interactive run passes over silently still fail a quiet one.
+    { "InfRegistrationFailed", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
+      { "setup library: non-interactive mode set", "tarv.inf: failed, error 3758096384", "setup complete" },
+      [](Context &context) { WriteFile(context.media + "/drivers/Nt2000/tarv.inf", "no INF at all"); },
+      [](const Context &) { ExpectInstalledOn("LPT1:"); } },
+    { "KernelDriverFileNotCopied", "/PORT=LPT1:", 1603,
+      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "Error StartSC %lu\\r\\n", "OK" }, { "Error CreateFile %lu\\r\\n", "OK" } },
+      { "service hwbridge: earlier service stopped: it was not running; deleted: ok", "hwbridge.sys: error 32",
+        "setup complete" },
+      [](Context &context) {
+          InstallQuietly();
+          Probe({ "stop-service", "hwbridge" });
+          HoldFile(context, KernelDriverFile());
+      },
+      [](const Context &) { ExpectInstalledOn("LPT1:"); } },
+    // Expected misses: a second setup over a stopped service.
+    { "SetupOverAStoppedService", "/PORT=LPT1:", 0, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
+      { "spooler: earlier printer \"Corvan Tessik\" deleted", "spooler: earlier driver \"Corvan Tessik\" deleted",
+        "service hwbridge: earlier service stopped: it was not running; deleted: ok", "service hwbridge started: ok" },
+      [](Context &) {
+          InstallQuietly();
+          Probe({ "stop-service", "hwbridge" });
+      },
+      [](const Context &) { EXPECT_EQ(Field(ServiceLine(), "state"), "4"); } },
     { "QueueMissingStopsTheDeletion", "/UNINSTALL", 1603,
       { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } },
       { "spooler: printer \"Corvan Tessik\" not opened, error 1801" }, nullptr, ExpectNothingInstalled },
@@ -290,8 +335,15 @@ protected:
         Context context;
         Options options;
         if (row.deploy.empty()) {
-            options = SetupOptions(std::string("/LOG=") + WinPath(LogPath()) + " "
-                                       + (strstr(row.tail, "/QUIET") ? "" : "/QUIET ") + row.tail, {});
+            std::string logSwitch = "/LOG=" + WinPath(LogPath());
+            std::string tail = row.tail;
+            size_t at = tail.find("{log}");
+            if (at != std::string::npos)
+                tail.replace(at, 5, logSwitch);
+            else
+                tail = logSwitch + " " + tail;
+            options = SetupOptions(std::string(strstr(row.tail, "/QUIET") ? "" : "/QUIET ") + tail, {});
+            options.tailFromFile = tail.find_first_of("\r\n") != std::string::npos;
             context.media = options.media;
         } else {
             context.media = WorkRoot() + "/quiet/deploy";
@@ -315,6 +367,8 @@ protected:
             options.injectAtStart = true;
             options.env["TARV_FAULTS"] = row.faults;
         }
+        if (row.dllOverrides)
+            options.env["WINEDLLOVERRIDES"] = std::string("winedbg.exe=d;") + row.dllOverrides;
         Outcome run = RunSetup(options);
         if (context.afterRun)
             context.afterRun();
@@ -339,6 +393,8 @@ protected:
                 << said[i] << "\nexpected " << row.messages[i].id << " answered " << row.messages[i].answer;
         for (const char *part : row.lines)
             EXPECT_TRUE(Holds(lines, part)) << "no line with \"" << part << "\" in\n" << ReadFile(LogPath());
+        if (row.lineCount)
+            EXPECT_EQ(lines.size(), row.lineCount) << ReadFile(LogPath());
         if (row.deploy.empty()) {
             ASSERT_FALSE(lines.empty());
             EXPECT_NE(lines.front().find("started; command line: "), std::string::npos) << lines.front();
@@ -361,8 +417,8 @@ TEST_P(Quiet, AnswersItsQuestionsAndLogsTheRun)
 INSTANTIATE_TEST_SUITE_P(Rows, Quiet, ::testing::Range<size_t>(0, sizeof kRows / sizeof kRows[0]),
                          [](const ::testing::TestParamInfo<size_t> &info) { return kRows[info.param].name; });
 
-// The table's start-up failure: without the token array nothing is parsed, so
-// no log is named either.
+// Without the token array nothing is parsed, but the log, found without it,
+// still says why the run ends.
 TEST(QuietRun, StartUpFailureEndsWith1603AndChangesNothing)
 {
     CleanInstallState();
@@ -374,7 +430,115 @@ TEST(QuietRun, StartUpFailureEndsWith1603AndChangesNothing)
     Outcome run = RunSetup(options);
     EXPECT_TRUE(run.windows.empty() && run.mainTitles.empty()) << run.Describe();
     EXPECT_EQ(run.exitCode, 1603);
-    EXPECT_FALSE(FileExists(LogPath()));
+    std::vector<std::string> lines = LogLines(LogPath());
+    ASSERT_EQ(lines.size(), 3u) << ReadFile(LogPath());
+    EXPECT_NE(lines[0].find("action: unknown, the command line cannot be read; platform: none"), std::string::npos)
+        << lines[0];
+    EXPECT_TRUE(std::regex_match(lines[1], MessagePattern({ "IDS_NO_MEMORY", "OK" }, "en-US.rc"))) << lines[1];
+    EXPECT_EQ(lines[2], "Setup.exe ended; exit code 1603");
+}
+
+// Two setups started at the same moment: one does the work, the other
+// changes nothing and says why.
+TEST(QuietRun, TwoSetupsStartedTogetherOneWorksTheOtherEndsWith1618)
+{
+    CleanInstallState();
+    RemoveAll(WorkRoot() + "/quiet");
+    fs::create_directories(WorkRoot() + "/quiet");
+    Options options = SetupOptions("/QUIET /PORT=LPT1: /LOG=" + WinPath(LogPath()), {});
+    options.twice = true;
+    Outcome run = RunSetup(options);
+    EXPECT_TRUE(run.windows.empty()) << run.Describe();
+    std::multiset<int> codes = { run.exitCode, run.secondExitCode };
+    EXPECT_EQ(codes, (std::multiset<int>{ 0, 1618 })) << run.Describe() << ReadFile(LogPath());
+    ExpectInstalledOn("LPT1:");
+    EXPECT_EQ(Field(ServiceLine(), "state"), "4");
+    EXPECT_TRUE(FileExists(InSystemFolder("hwport.dll")));
+    std::vector<std::string> lines = LogLines(LogPath());
+    EXPECT_TRUE(Holds(lines, "run lock Global\\TarvDriverSetupRun: held by another run of Setup.exe"))
+        << ReadFile(LogPath());
+    std::vector<std::string> ends;
+    for (const std::string &line : lines)
+        if (line.rfind("Setup.exe ended", 0) == 0)
+            ends.push_back(line);
+    std::sort(ends.begin(), ends.end());
+    EXPECT_EQ(ends, (std::vector<std::string>{ "Setup.exe ended; exit code 0", "Setup.exe ended; exit code 1618" }));
+    CleanInstallState();
+}
+
+// An interactive run started while a quiet one holds the lock (paused before
+// its first spooler call) says so and ends as a failed start; the quiet run
+// then finishes its work.
+TEST(QuietRun, InteractiveRunWhileAQuietOneWorksEndsAsAFailedStart)
+{
+    CleanInstallState();
+    RemoveAll(WorkRoot() + "/quiet");
+    fs::create_directories(WorkRoot() + "/quiet");
+    std::string ready = WorkRoot() + "/quiet/paused", release = WorkRoot() + "/quiet/go-on";
+    Options quietOptions = SetupOptions("/QUIET /PORT=LPT1:", {});
+    quietOptions.injectAtStart = true;
+    quietOptions.env = { { "TARV_PAUSE_AT", "EnumPortsA" }, { "TARV_PAUSE_READY", WinPath(ready) },
+                         { "TARV_PAUSE_UNTIL", WinPath(release) } };
+    Outcome quiet;
+    std::thread worker([&] { quiet = RunSetup(quietOptions); });
+    for (int waited = 0; waited < 30000 && !FileExists(ready); waited += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(FileExists(ready)) << "the quiet run never reached its first spooler call";
+
+    Options interactive;
+    interactive.media = MakeMedia("busy");
+    interactive.tail = "/UNINSTALL /LOG=" + WinPath(LogPath());
+    interactive.answers = { "click 1" };
+    Outcome busy = RunSetup(interactive);
+    WriteFile(release, "");
+    worker.join();
+
+    ASSERT_EQ(busy.windows.size(), 1u) << busy.Describe();
+    EXPECT_EQ(busy.At(0).title, "Tarv Driver setup failure");
+    EXPECT_EQ(busy.At(0).MessageText(), "Another setup of Tarv Driver is already running on this computer.\r\n"
+                                        "Please wait until it has ended, then start this one again.");
+    EXPECT_EQ(busy.At(0).owner, "main");
+    EXPECT_EQ(busy.exitCode, 0);
+    std::vector<std::string> lines = LogLines(LogPath());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.front().find("mode: interactive; action: complete deletion"), std::string::npos);
+    EXPECT_EQ(lines.back(), "Setup.exe ended; exit code 0");
+    EXPECT_EQ(quiet.exitCode, 0) << quiet.Describe();
+    ExpectInstalledOn("LPT1:");
+    CleanInstallState();
+}
+
+// A command line too long for a log line is cut between whole characters,
+// whichever byte the cut falls on.
+TEST(QuietRun, LongJapaneseCommandLineIsCutBetweenWholeCharacters)
+{
+    std::string kanji;
+    for (int i = 0; i < 1100; i++)
+        kanji += "\xe6\x97\xa5";  // U+65E5, two bytes in code page 932: longer than a log line
+    for (const char *padding : { "", "x" }) {
+        SCOPED_TRACE(std::string("padding \"") + padding + "\"");
+        RemoveAll(WorkRoot() + "/quiet");
+        fs::create_directories(WorkRoot() + "/quiet");
+        std::string word = std::string("/X") + padding + kanji;
+        std::string tail;
+        ASSERT_TRUE(catalogue::ToCodePage("CP932", "/QUIET /LOG=" + WinPath(LogPath()) + " " + word, &tail));
+        Options options = SetupOptions(tail, {});
+        options.tailFromFile = true;
+        options.locale = "ja_JP.UTF-8";
+        Outcome run = RunSetup(options);
+        EXPECT_EQ(run.exitCode, 87) << run.Describe();
+        std::vector<std::string> lines = LogLines(LogPath());
+        ASSERT_EQ(lines.size(), 4u) << ReadFile(LogPath());
+        for (size_t i : { 0, 1 }) {
+            size_t at = lines[i].find("/X");
+            ASSERT_NE(at, std::string::npos) << lines[i];
+            std::string logged = lines[i].substr(at);
+            EXPECT_GT(logged.size(), 1500u);
+            EXPECT_LT(logged.size(), word.size());
+            EXPECT_EQ(word.compare(0, logged.size(), logged), 0) << "not a whole-character prefix: ..."
+                                                                 << logged.substr(logged.size() - 12);
+        }
+    }
 }
 
 TEST(QuietRun, LogThatCannotBeOpenedStopsAQuietRunButNotAnInteractiveOne)

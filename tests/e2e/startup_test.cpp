@@ -104,36 +104,48 @@ TEST(Startup, PlantedSetupLibraryIsNeverLoaded)
     EXPECT_FALSE(PlantedWasLoaded(cwd));
 }
 
+// Neither DLL is a known DLL: the search order would find copies on the media
+// first. Loading by full path is what protects on the systems that lack both
+// SetDefaultDllDirectories and SetDllDirectoryA (Windows 95 to 2000), which
+// the second run stands for.
 TEST(Startup, PlantedSpoolerAndControlsDllsAreNeverLoaded)
 {
-    // Neither DLL is a known DLL: the search order would find copies on the media first.
-    std::string media = MakeMedia("planted", false);
-    std::string cwd = WorkRoot() + "/planted-cwd";
-    RemoveAll(cwd);
-    std::string planted = ReadFile(ToolsBin() + "/planted/SetupApi.dll");
-    ASSERT_FALSE(planted.empty());
-    for (const char *name : { "winspool.drv", "comctl32.dll", "SetupApi.dll" }) {
-        WriteFile(media + "/" + name, planted);
-        WriteFile(cwd + "/" + name, planted);
+    for (bool searchRestricted : { true, false }) {
+        SCOPED_TRACE(searchRestricted ? "search path restricted" : "no DLL-directory functions");
+        std::string media = MakeMedia("planted", false);
+        std::string cwd = WorkRoot() + "/planted-cwd";
+        RemoveAll(cwd);
+        std::string planted = ReadFile(ToolsBin() + "/planted/SetupApi.dll");
+        ASSERT_FALSE(planted.empty());
+        for (const char *name : { "winspool.drv", "comctl32.dll", "SetupApi.dll" }) {
+            WriteFile(media + "/" + name, planted);
+            WriteFile(cwd + "/" + name, planted);
+        }
+        Options options;
+        options.media = media;
+        options.cwd = cwd;
+        options.env = { { "WINEDLLOVERRIDES", "winedbg.exe=d;winspool.drv,comctl32,setupapi=n,b" } };
+        if (!searchRestricted) {
+            options.injectAtStart = true;
+            options.env["TARV_FAULTS"] = "GetProcAddress=127:DllDirector";
+        }
+        // A simple deletion with no queue reaches the spooler and reports its error.
+        options.tail = "/OS=WINNT50 /ONLYDELETEPRINTDEVICE";
+        options.answers = { "click 6", "click 1" };
+        Outcome run = RunSetup(options);
+        ASSERT_EQ(run.windows.size(), 2u) << run.Describe();
+        EXPECT_EQ(run.At(1).title, "Tarv Driver deletion failure");
+        EXPECT_EQ(run.At(1).MessageText().rfind("Printer deletion has failed for reason ", 0), 0u);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_FALSE(PlantedWasLoaded(media));
+        EXPECT_FALSE(PlantedWasLoaded(cwd));
     }
-    Options options;
-    options.media = media;
-    options.cwd = cwd;
-    options.env = { { "WINEDLLOVERRIDES", "winspool.drv,comctl32,setupapi=n,b" } };
-    // A simple deletion with no queue reaches the spooler and reports its error.
-    options.tail = "/OS=WINNT50 /ONLYDELETEPRINTDEVICE";
-    options.answers = { "click 6", "click 1" };
-    Outcome run = RunSetup(options);
-    ASSERT_EQ(run.windows.size(), 2u) << run.Describe();
-    EXPECT_EQ(run.At(1).title, "Tarv Driver deletion failure");
-    EXPECT_EQ(run.At(1).MessageText().rfind("Printer deletion has failed for reason ", 0), 0u);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_FALSE(PlantedWasLoaded(media));
-    EXPECT_FALSE(PlantedWasLoaded(cwd));
 }
 
 // A system DLL or function that cannot be bound is named, and nothing that
-// needs it runs: comctl32.dll at start, the spooler when the action begins.
+// needs it runs: the common controls are needed only by the progress bar of
+// an interactive complete setup (detection, refusal and removals run without
+// them), the spooler by every action.
 TEST(Startup, MissingSystemDllOrFunctionIsNamedAndNothingNeedingItRuns)
 {
     struct Case {
@@ -146,10 +158,14 @@ TEST(Startup, MissingSystemDllOrFunctionIsNamedAndNothingNeedingItRuns)
         int exitCode;
     };
     const Case cases[] = {
-        { "LoadLibraryExA=126:comctl32", true, "/OS=WINNTXP", { "click 1" }, "Tarv Driver setup failure",
-          "Cannot load comctl32.dll from the system folder...", 0 },
-        { "GetProcAddress=127:InitCommonControls", true, "/OS=WINNTXP", { "click 1" }, "Tarv Driver setup failure",
-          "The function InitCommonControls cannot be found in comctl32.dll...", 0 },
+        { "LoadLibraryExA=126:comctl32", true, "/OS=WINNTXP", { "click 6", "click 1" }, "Tarv Driver setup failure",
+          "Cannot load comctl32.dll from the system folder...", 1 },
+        { "GetProcAddress=127:InitCommonControls", true, "/OS=WINNTXP", { "click 6", "click 1" },
+          "Tarv Driver setup failure", "The function InitCommonControls cannot be found in comctl32.dll...", 1 },
+        { "LoadLibraryExA=126:comctl32", true, "/OS=WIN32S", { "click 6", "click 1" }, "Tarv Driver setup failure",
+          "We don't work yet with this Windows version...", 1 },
+        { "LoadLibraryExA=126:comctl32", true, "/OS=WINNT50 /ONLYDELETEPRINTDEVICE", { "click 6", "click 1" },
+          "Tarv Driver deletion failure", "Printer deletion has failed for reason 1801 step 1...", 1 },
         { "LoadLibraryExA=126:winspool", false, "/OS=WINNTXP", { "click 6", "click 1" },
           "Tarv Driver setup failure", "Cannot load winspool.drv from the system folder...", 1 },
         { "GetProcAddress=127:DeleteFormA", false, "/OS=WINNT50 /UNINSTALL", { "click 6", "click 1" },

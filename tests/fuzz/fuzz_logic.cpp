@@ -4,6 +4,7 @@
 // multi-string and the data-file choice. Invariants are checked with abort()
 // so that the fuzzer reports them.
 #include <stdint.h>
+#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -159,24 +160,44 @@ static void FuzzCommandLineTail(const std::vector<char> &raw)
             Check(!strchr(" \t", *c));
 }
 
-// A log line's escaped message: bounded, terminated, and exactly the escaped
-// form of a whole prefix of the text (never a cut escape); complete when it fits.
+static int Escaped(unsigned char c)
+{
+    return c < 0x20 || c == 0x7F || c == '%';
+}
+
+// A log line's escaped text: bounded and terminated, free of control bytes,
+// every '%' the start of an escape of a byte that needs one, and decoding to
+// a whole prefix of the text that never ends inside a double-byte character;
+// complete when it fits.
 static void FuzzLogEscape(const std::vector<char> &raw, size_t bufferSize)
 {
     std::vector<char> out(bufferSize);
-    int fits = EscapeForLog(out.data(), bufferSize, raw.data());
+    int fits = EscapeForLog(out.data(), bufferSize, raw.data(), ShiftJisLead);
     if (bufferSize == 0)
         return;
     Check(memchr(out.data(), '\0', bufferSize) != nullptr);
-    size_t length = strlen(raw.data());
-    std::string escaped;
-    size_t consumed = 0;
-    while (escaped != out.data() && consumed < length) {
-        char c = raw[consumed++];
-        escaped += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : std::string(1, c);
+    std::string decoded;
+    for (const char *at = out.data(); *at; at++) {
+        unsigned char c = (unsigned char)*at;
+        if (c != '%') {
+            Check(!Escaped(c));
+            decoded += (char)c;
+            continue;
+        }
+        Check(isxdigit((unsigned char)at[1]) && isxdigit((unsigned char)at[2]) && !islower((unsigned char)at[1])
+              && !islower((unsigned char)at[2]));
+        unsigned char byte = (unsigned char)strtoul(std::string(at + 1, 2).c_str(), nullptr, 16);
+        Check(Escaped(byte));
+        decoded += (char)byte;
+        at += 2;
     }
-    Check(escaped == out.data());
-    Check(fits == (consumed == length));
+    size_t length = strlen(raw.data());
+    Check(decoded.size() <= length && memcmp(decoded.data(), raw.data(), decoded.size()) == 0);
+    Check(fits == (decoded.size() == length));
+    size_t at = 0;
+    while (at < decoded.size())
+        at += ShiftJisLead((unsigned char)raw[at]) && raw[at + 1] && !Escaped((unsigned char)raw[at + 1]) ? 2 : 1;
+    Check(at == decoded.size());
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -206,6 +227,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     raw.push_back('\0');
     FuzzCommandLineTail(raw);
     FuzzLogEscape(raw, size ? data[size - 1] % 64 : 0);
+    LogSwitch log = {};
+    FindLogSwitch(raw.data(), &log);
+    Check(strlen(log.path) < sizeof log.path && (!log.pathTooLong || log.path[0] == '\0'));
     int quiet = HasQuietSwitch(raw.data());
     {
         // Whatever the scan stops at, "/QUIET" anywhere makes a quiet run.

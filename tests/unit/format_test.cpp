@@ -42,6 +42,10 @@ TEST(Format, ConversionsTheProgramUsesMatchTheCLibrary)
     ExpectSameAsSnprintf("%lu", 0ul);
     ExpectSameAsSnprintf("Unknown Windows version (%lu / %lu.%lu)...", 2ul, 6ul, 1ul);
     ExpectSameAsSnprintf("reason %lu...", (unsigned long)UINT_MAX);
+    // Setup-library errors lie above INT_MAX: shown unsigned, never negative.
+    ExpectSameAsSnprintf("failed, error %lu", 0xE000022Ful);
+    // Above the signed range of each size, whatever long's width on this host.
+    ExpectSameAsSnprintf("%u %u %lu %lu", 0x80000000u, UINT_MAX, (unsigned long)LONG_MAX + 1ul, ULONG_MAX);
     ExpectSameAsSnprintf("Error OpenSC %ld\r\n", 5l);
     ExpectSameAsSnprintf("Error CreateSC %ld\r\n", -1l);
     ExpectSameAsSnprintf("%ld", LONG_MIN);

@@ -166,22 +166,22 @@ TEST(UnattendedSwitches, PortAndLogKeepTheirValuesAsWritten)
     Parsed parsed("/port=Lpt1: /log=C:\\Logs\\Tarv.log /Os=winxp");
     EXPECT_EQ(parsed.request.portGiven, 1);
     EXPECT_STREQ(parsed.request.port, "Lpt1:");
-    EXPECT_EQ(parsed.request.logGiven, 1);
-    EXPECT_STREQ(parsed.request.logPath, "C:\\Logs\\Tarv.log");
+    EXPECT_EQ(parsed.request.log.given, 1);
+    EXPECT_STREQ(parsed.request.log.path, "C:\\Logs\\Tarv.log");
     EXPECT_EQ(parsed.request.platform, PLATFORM_UNKNOWN);  // "WINXP" is no code
     // The last one wins; an empty log path names no file.
     Parsed later("/LOG=a.log /PORT=COM1: /LOG= /PORT=LPT2:");
-    EXPECT_EQ(later.request.logGiven, 0);
+    EXPECT_EQ(later.request.log.given, 0);
     EXPECT_STREQ(later.request.port, "LPT2:");
     // Too long to name anything: never cut into another name.
     Parsed tooLong("/LOG=" + std::string(REQUEST_PATH_CHARS, 'x') + " /PORT=" + std::string(REQUEST_PORT_CHARS, 'p'));
-    EXPECT_EQ(tooLong.request.logPathTooLong, 1);
-    EXPECT_STREQ(tooLong.request.logPath, "");
+    EXPECT_EQ(tooLong.request.log.pathTooLong, 1);
+    EXPECT_STREQ(tooLong.request.log.path, "");
     EXPECT_EQ(tooLong.request.portGiven, 1);
     EXPECT_STREQ(tooLong.request.port, "");
     Parsed fits("/LOG=" + std::string(REQUEST_PATH_CHARS - 1, 'x'));
-    EXPECT_EQ(fits.request.logPathTooLong, 0);
-    EXPECT_EQ(strlen(fits.request.logPath), (size_t)REQUEST_PATH_CHARS - 1);
+    EXPECT_EQ(fits.request.log.pathTooLong, 0);
+    EXPECT_EQ(strlen(fits.request.log.path), (size_t)REQUEST_PATH_CHARS - 1);
 }
 
 TEST(UnattendedSwitches, AnUnknownWordStopsTheScanButNotTheQuietRun)
@@ -190,7 +190,20 @@ TEST(UnattendedSwitches, AnUnknownWordStopsTheScanButNotTheQuietRun)
     Parsed parsed(line);
     EXPECT_EQ(parsed.request.action, ACTION_USAGE);
     EXPECT_STREQ(parsed.request.unknownToken, "/Typo");  // as written
-    EXPECT_STREQ(parsed.request.logPath, "x.log");        // the words after it are not read
+    EXPECT_STREQ(parsed.request.log.path, "x.log");        // the words after it are not read
+    // A quiet run finds its log wherever it stands, the last one counting,
+    // and leaves the text as it was.
+    LogSwitch found = {};
+    FindLogSwitch(line.c_str(), &found);
+    EXPECT_STREQ(found.path, "y.log");
+    EXPECT_EQ(found.given, 1);
+    LogSwitch none = {};
+    FindLogSwitch("/x /LOG /LOGX=a /log=\t/LOG=", &none);  // an empty path names no file
+    EXPECT_EQ(none.given, 0);
+    LogSwitch tooLong = {};
+    FindLogSwitch(("/LOG=a.log /x /log=" + std::string(REQUEST_PATH_CHARS, 'x') + " ").c_str(), &tooLong);
+    EXPECT_EQ(tooLong.pathTooLong, 1);
+    EXPECT_STREQ(tooLong.path, "");
     EXPECT_EQ(HasQuietSwitch(line.c_str()), 1);
     EXPECT_EQ(HasQuietSwitch("/x\t/quiet"), 1);
     EXPECT_EQ(HasQuietSwitch("/LOG=C:\\quiet.log /LOG=/QUIET"), 0);  // only at the start of a word

@@ -3,8 +3,10 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "app/text.h"
+#include "tests/support/catalogue.h"
 
 TEST(Text, FormatAndCopyReportCutting)
 {
@@ -46,6 +48,34 @@ TEST(Text, ShortenNeverSplitsADoubleByteCharacter)
     std::string tail = shown.substr(3);
     EXPECT_EQ(tail.size() % 2, 0u);
     EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
+}
+
+// Every Japanese message, cut to every buffer size as a report or a log line
+// is, ends with a whole character: a prefix of the text that a character walk
+// reaches exactly.
+TEST(Text, JapaneseTextsCutToTheirBufferEndWithAWholeCharacter)
+{
+    auto lead = [](unsigned char c) { return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc) ? 1 : 0; };
+    size_t checked = 0;
+    for (const auto &entry : catalogue::Strings(TARV_SOURCE_DIR, "ja-JP.rc")) {
+        std::string text;
+        ASSERT_TRUE(catalogue::ToCodePage("CP932", catalogue::Unescape(entry.second), &text)) << entry.first;
+        for (size_t size = 1; size <= text.size(); size++) {
+            std::vector<char> out(size);
+            if (FormatText(out.data(), size, "%s", text.c_str()))
+                continue;
+            DropCutCharacter(out.data(), lead);
+            std::string kept(out.data());
+            ASSERT_EQ(text.compare(0, kept.size(), kept), 0) << entry.first;
+            size_t at = 0;
+            while (at < kept.size())
+                at += lead((unsigned char)text[at]) ? 2 : 1;
+            EXPECT_EQ(at, kept.size()) << entry.first << " cut to " << size;
+            EXPECT_GE(kept.size() + 2, size - 1) << entry.first;  // at most the cut character is lost
+            checked++;
+        }
+    }
+    EXPECT_GT(checked, 1000u);
 }
 
 TEST(Text, UpperCaseAscii)

@@ -16,6 +16,7 @@ TEST(Unattended, ExitCodeOfEachKindOfMessage)
     EXPECT_EQ(QuietExitForMessage(IDS_USAGE_TEXT), 87);
     for (unsigned id : { IDS_NO_VERSION, IDS_UNSUPPORTED, IDS_UNKNOWN_VERSION })
         EXPECT_EQ(QuietExitForMessage(id), 1633) << id;
+    EXPECT_EQ(QuietExitForMessage(IDS_ALREADY_RUNNING), 1618);
     for (unsigned id : { 0u, (unsigned)IDS_BACKUP_FAILED, (unsigned)IDS_COPY_FAILED, (unsigned)IDS_NO_MEMORY,
                          (unsigned)IDS_DRIVER_FAILED, (unsigned)IDS_FORM_NOT_DELETED, (unsigned)IDS_FACTS_UNKNOWN,
                          (unsigned)IDS_PATH_TOO_LONG, (unsigned)IDS_DLL_MISSING })
@@ -26,18 +27,50 @@ TEST(Unattended, ExitCodeOfEachKindOfMessage)
     EXPECT_EQ(MergeQuietExit(QUIET_EXIT_FAILED, QUIET_EXIT_DONE), 1603);
 }
 
-TEST(Unattended, MessagesStayOnTheirLogLine)
+namespace {
+
+int ShiftJisLead(unsigned char c)
 {
-    char out[32];
-    EXPECT_EQ(EscapeForLog(out, sizeof out, "a\r\nb\tc\\d"), 1);
-    EXPECT_STREQ(out, "a\\r\\nb\\tc\\d");
-    // Cut between escapes, never inside one.
-    char small[5];
-    EXPECT_EQ(EscapeForLog(small, sizeof small, "ab\r\n"), 0);
-    EXPECT_STREQ(small, "ab\\r");
-    EXPECT_EQ(EscapeForLog(small, 3, "a\nb"), 0);
-    EXPECT_STREQ(small, "a");
-    EXPECT_EQ(EscapeForLog(out, 0, "x"), 0);
+    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
+}
+
+}  // namespace
+
+TEST(Unattended, LoggedTextsCannotStartALineOrPassForAnEscape)
+{
+    struct Case {
+        const char *text;
+        size_t size;
+        const char *logged;
+        int fits;
+    };
+    // "\x83\x5e\x81\x5b" is "ﾀｰ"-like Shift-JIS: two double-byte characters
+    // whose trail bytes look like '^' and '['.
+    const Case cases[] = {
+        { "a\r\nb\tc\\d", 32, "a%0D%0Ab%09c\\d", 1 },
+        { "100% \x7f\x01", 32, "100%25 %7F%01", 1 },
+        { "x\r\n2099-01-01 00:00:00.000 Setup.exe ended; exit code 0", 80,
+          "x%0D%0A2099-01-01 00:00:00.000 Setup.exe ended; exit code 0", 1 },
+        { "ab\r\n", 6, "ab%0D", 0 },               // cut between escapes, never inside one
+        { "ab\r\n", 5, "ab", 0 },
+        { "a\x83\x5e\x81\x5b", 6, "a\x83\x5e\x81\x5b", 1 },
+        { "a\x83\x5e\x81\x5b", 5, "a\x83\x5e", 0 },  // never half a character
+        { "a\x83\x5e\x81\x5b", 4, "a\x83\x5e", 0 },
+        { "a\x83\x5e\x81\x5b", 3, "a", 0 },
+        { "\x83\n", 8, "\x83%0A", 1 },             // a control byte is never a trail byte
+        { "x", 0, "", 0 },
+    };
+    for (const Case &c : cases) {
+        char out[96];
+        memset(out, '#', sizeof out);
+        EXPECT_EQ(EscapeForLog(out, c.size, c.text, ShiftJisLead), c.fits) << c.text;
+        if (c.size)
+            EXPECT_STREQ(out, c.logged) << c.text;
+    }
+    // Without a lead-byte table every byte stands alone.
+    char out[4];
+    EXPECT_EQ(EscapeForLog(out, sizeof out, "a\x83\x5e\x81", nullptr), 0);
+    EXPECT_STREQ(out, "a\x83\x5e");
 }
 
 TEST(Unattended, StampsAndActionNames)

@@ -193,7 +193,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     int first = 1;
     if (__argc > 2 && strcmp(__argv[1], "--quiet") == 0) {
         g_setup.quiet = 1;
-        g_setup.request.logGiven = CopyText(g_setup.request.logPath, sizeof g_setup.request.logPath, __argv[2]);
+        g_setup.request.log.given = CopyText(g_setup.request.log.path, sizeof g_setup.request.log.path, __argv[2]);
         first = 3;
     }
     if (__argc < first + 3)

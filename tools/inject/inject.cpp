@@ -9,6 +9,10 @@
 // Setup.exe's import table; functions it binds at run time (the spooler's)
 // are replaced in what its GetProcAddress returns, so the DLL has to be in
 // place before the program binds them.
+// TARV_PAUSE_AT=Function makes the first call of Function wait, without
+// failing, until the file TARV_PAUSE_UNTIL exists (at most a minute), after
+// creating the file TARV_PAUSE_READY: a test can act while the program stands
+// at that point.
 // TARV_DENY_WINDOW_CLASS=name makes the creation of windows of that class fail
 // (the robot then hooks window creation system-wide before the program starts,
 // which also loads this DLL early enough for start-up faults).
@@ -41,7 +45,21 @@ struct Fault {
     int nth;      // 0: every call
     int calls;
     char match[128];
+    int pause;    // waits at the first call instead of failing
 };
+
+void PauseHere()
+{
+    char ready[MAX_PATH], until[MAX_PATH];
+    if (!GetEnvironmentVariableA("TARV_PAUSE_READY", ready, sizeof ready)
+        || !GetEnvironmentVariableA("TARV_PAUSE_UNTIL", until, sizeof until))
+        return;
+    HANDLE marker = CreateFileA(ready, GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+    if (marker != INVALID_HANDLE_VALUE)
+        CloseHandle(marker);
+    for (int waited = 0; waited < 60000 && GetFileAttributesA(until) == INVALID_FILE_ATTRIBUTES; waited += 20)
+        Sleep(20);
+}
 
 Fault g_faults[F_Count];
 
@@ -54,6 +72,11 @@ bool Fails(FaultId id, const char *argument = 0)
     if (fault.match[0] && (!argument || !strstr(argument, fault.match)))
         return false;
     fault.calls++;
+    if (fault.pause) {
+        if (fault.calls == 1)
+            PauseHere();
+        return false;
+    }
     if (fault.nth && fault.calls != fault.nth)
         return false;
     SetLastError(fault.error);
@@ -399,6 +422,11 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     char faults[1024];
     if (GetEnvironmentVariableA("TARV_FAULTS", faults, sizeof faults))
         ParseFaults(faults);
+    char pauseAt[64];
+    if (GetEnvironmentVariableA("TARV_PAUSE_AT", pauseAt, sizeof pauseAt))
+        for (int id = 0; id < F_Count; id++)
+            if (strcmp(g_faults[id].name, pauseAt) == 0)
+                g_faults[id].active = g_faults[id].pause = 1;
     PatchImports(GetModuleHandleA(0));
     char name[64];
     _snprintf(name, sizeof name, "TarvInjected-%lu", GetCurrentProcessId());

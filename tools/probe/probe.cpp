@@ -13,6 +13,7 @@
 //   add-form NAME
 //   delete-printer NAME | delete-driver NAME
 //   delete-service NAME          stops and deletes a service
+//   stop-service NAME            stops a service
 //   load-library NAME            LoadLibraryA through the default search order
 //   add-port NAME | delete-port NAME   a port value under HKLM\...\Windows NT\CurrentVersion\Ports
 //   hold-service NAME MS         keeps a handle to the service open for MS milliseconds
@@ -142,14 +143,17 @@ void ShowService(const char *name)
         CloseServiceHandle(manager);
 }
 
-void DeleteServiceNamed(const char *name)
+void StopOrDeleteService(const char *name, bool remove)
 {
     SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
     SC_HANDLE service = manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : 0;
     if (service) {
         SERVICE_STATUS status;
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
-        printf("DELETE-SERVICE %d\n", DeleteService(service) ? 1 : 0);
+        BOOL stopped = ControlService(service, SERVICE_CONTROL_STOP, &status);
+        if (remove)
+            printf("DELETE-SERVICE %d\n", DeleteService(service) ? 1 : 0);
+        else
+            printf("STOP-SERVICE %d\n", stopped ? 1 : 0);
         CloseServiceHandle(service);
     }
     if (manager)
@@ -292,7 +296,8 @@ int main(int argc, char **argv)
         else if (strcmp(command, "drivers") == 0) ListDrivers();
         else if (strcmp(command, "ports") == 0) ListPorts();
         else if (strcmp(command, "service") == 0 && Needs(argc, i, 1)) ShowService(argv[++i]);
-        else if (strcmp(command, "delete-service") == 0 && Needs(argc, i, 1)) DeleteServiceNamed(argv[++i]);
+        else if (strcmp(command, "delete-service") == 0 && Needs(argc, i, 1)) StopOrDeleteService(argv[++i], true);
+        else if (strcmp(command, "stop-service") == 0 && Needs(argc, i, 1)) StopOrDeleteService(argv[++i], false);
         else if (strcmp(command, "hold-service") == 0 && Needs(argc, i, 2)) {
             HoldService(argv[i + 1], (DWORD)atol(argv[i + 2]));
             i += 2;

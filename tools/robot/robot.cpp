@@ -20,6 +20,10 @@
 //                        soon as its main window exists; it applies TARV_FAULTS
 //     --inject-at-start  loads inject.dll into the program before its first
 //                        instruction (for programs that show no window at all)
+//     --twice            starts a second copy with the same command line at the
+//                        same moment (both created suspended, then resumed);
+//                        its windows are not answered, its exit code is
+//                        printed as EXIT2 (for runs that show no window)
 //     --out FILE         transcript file (default standard output)
 #include <windows.h>
 #include <commctrl.h>
@@ -580,6 +584,7 @@ int main(int argc, char **argv)
     const char *version = 0;
     const char *outPath = 0;
     DWORD timeout = 60000;
+    int twice = 0;
     for (int i = 1; i < argc; i++) {
         const char *arg = argv[i];
         if (strcmp(arg, "--") == 0 && i + 1 < argc) {
@@ -595,6 +600,7 @@ int main(int argc, char **argv)
         if (strcmp(arg, "--inject") == 0) { robot.inject = 1; continue; }
         if (strcmp(arg, "--inject-early") == 0) { robot.injectEarly = 1; continue; }
         if (strcmp(arg, "--inject-at-start") == 0) { robot.injectAtStart = 1; continue; }
+        if (strcmp(arg, "--twice") == 0) { twice = 1; continue; }
         const char *value = argv[++i];
         if (strcmp(arg, "--cwd") == 0) cwd = value;
         else if (strcmp(arg, "--tail") == 0) tail = value;
@@ -643,9 +649,16 @@ int main(int argc, char **argv)
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info;
-    DWORD flags = robot.injectAtStart ? CREATE_SUSPENDED : 0;
+    DWORD flags = robot.injectAtStart || twice ? CREATE_SUSPENDED : 0;
     if (!CreateProcessA(program, command, 0, 0, FALSE, flags, 0, cwd, &startup, &info)) {
         fprintf(robot.out, "@0 START-FAILED %lu\n", GetLastError());
+        return 3;
+    }
+    PROCESS_INFORMATION second;
+    ZeroMemory(&second, sizeof second);
+    if (twice && !CreateProcessA(program, command, 0, 0, FALSE, CREATE_SUSPENDED, 0, cwd, &startup, &second)) {
+        fprintf(robot.out, "@0 START-FAILED %lu\n", GetLastError());
+        TerminateProcess(info.hProcess, 98);
         return 3;
     }
     robot.start = GetTickCount();
@@ -658,8 +671,11 @@ int main(int argc, char **argv)
             fprintf(robot.out, "@%lu INJECTED\n", Now());
         else
             fprintf(robot.out, "@%lu INJECT-FAILED %lu\n", Now(), GetLastError());
-        ResumeThread(info.hThread);
     }
+    if (flags & CREATE_SUSPENDED)
+        ResumeThread(info.hThread);
+    if (twice)
+        ResumeThread(second.hThread);
     fflush(robot.out);
 
     for (;;) {
@@ -679,6 +695,16 @@ int main(int argc, char **argv)
     DWORD code = 0;
     GetExitCodeProcess(info.hProcess, &code);
     fprintf(robot.out, "@%lu EXIT %lu\n", Now(), code);
+    if (twice) {
+        if (WaitForSingleObject(second.hProcess, timeout) != WAIT_OBJECT_0) {
+            fprintf(robot.out, "@%lu TIMEOUT\n", Now());
+            robot.failed = 1;
+            TerminateProcess(second.hProcess, 97);
+            WaitForSingleObject(second.hProcess, 5000);
+        }
+        GetExitCodeProcess(second.hProcess, &code);
+        fprintf(robot.out, "@%lu EXIT2 %lu\n", Now(), code);
+    }
     if (robot.nextAnswer < robot.answerCount)
         fprintf(robot.out, "UNUSED-ANSWERS %d\n", robot.answerCount - robot.nextAnswer);
     fflush(robot.out);
