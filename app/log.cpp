@@ -4,13 +4,17 @@
 #include <string.h>
 
 #include "app/messages.h"
+#include "app/run_lock.h"
 #include "app/state.h"
 #include "app/text.h"
 #include "app/unattended.h"
 #include "catalog/catalog.h"
 #include "res/resource.h"
+#include "version.h"
 
 static const char kDefaultLogName[] = "TarvSetup.log";
+
+enum { LOG_LOCK_WAIT_MS = 2000 };
 
 // FILE_APPEND_DATA puts every line at the end of the file, also while other
 // runs (on other machines, say) append to the same file. Windows 9x and
@@ -60,6 +64,8 @@ int OpenRunLog(HWND owner)
         HANDLE file = OpenAppending(log->path, &log->seekToEnd);
         if (file != INVALID_HANDLE_VALUE) {
             log->file = file;
+            char name[LOCK_NAME_CHARS];
+            log->writeLock = OpenMachineMutex(SETUP_LOG_LOCK_NAME, name, sizeof name);
             return 1;
         }
         error = GetLastError();
@@ -79,7 +85,10 @@ void CloseRunLog()
     RunLog *log = &g_setup.log;
     if (log->file)
         CloseHandle(log->file);
+    if (log->writeLock)
+        CloseHandle(log->writeLock);
     log->file = 0;
+    log->writeLock = 0;
 }
 
 // UTF-8 where the system can convert (Windows 95 before its update cannot):
@@ -95,10 +104,17 @@ static void WriteLine(RunLog *log)
         if (converted > 0)
             bytes = buffers->utf8;
     }
+    // Appending to the end is one step on the NT family's file systems, but
+    // not where the end is looked up first (Windows 9x, Wine): runs on one
+    // machine that share a log take turns, so that no line overwrites
+    // another. A lock not had within the wait does not stop the line.
+    DWORD wait = log->writeLock ? WaitForSingleObject(log->writeLock, LOG_LOCK_WAIT_MS) : WAIT_FAILED;
     if (log->seekToEnd)
         SetFilePointer(log->file, 0, 0, FILE_END);
     DWORD written = 0;
     WriteFile(log->file, bytes, (DWORD)strlen(bytes), &written, 0);  // a log never stops the run
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
+        ReleaseMutex(log->writeLock);
 }
 
 static void LogLineV(const char *format, va_list args)

@@ -6,37 +6,28 @@
 #include "app/text.h"
 #include "catalog/catalog.h"
 
-enum { LOCK_NAME_CHARS = 64 };
-
-// A mutex of this name, opened or created; 0 with the last error set when it
-// cannot be had.
-static HANDLE OpenLock(const char *name)
-{
-    return CreateMutexA(0, FALSE, name);
-}
-
 // The "Global\" namespace makes runs in other terminal-server sessions count
 // too. The NT family before Windows 2000 knows it only with Terminal Server
 // and refuses the backslash otherwise; Windows 9x and Win32s get the plain
 // name. Access denied means the mutex exists under another account: a run is
 // in progress there.
-static HANDLE CreateLock(char *name, size_t size)
+HANDLE OpenMachineMutex(const char *baseName, char *name, size_t size)
 {
     HANDLE lock = 0;
     if ((GetVersion() & 0x80000000) == 0) {
-        FormatText(name, size, "Global\\%s", SETUP_LOCK_NAME);
-        lock = OpenLock(name);
+        FormatText(name, size, "Global\\%s", baseName);
+        lock = CreateMutexA(0, FALSE, name);
         if (lock || GetLastError() == ERROR_ACCESS_DENIED)
             return lock;
     }
-    CopyText(name, size, SETUP_LOCK_NAME);
-    return OpenLock(name);
+    CopyText(name, size, baseName);
+    return CreateMutexA(0, FALSE, name);
 }
 
 int TakeRunLock()
 {
     char name[LOCK_NAME_CHARS];
-    HANDLE lock = CreateLock(name, sizeof name);
+    HANDLE lock = OpenMachineMutex(SETUP_LOCK_NAME, name, sizeof name);
     if (!lock) {
         DWORD error = GetLastError();
         if (error == ERROR_ACCESS_DENIED) {

@@ -25,6 +25,7 @@ struct LogBuffers {
 struct RunLog {
     HANDLE file;               // 0: this run keeps no log
     int seekToEnd;             // opened for writing anywhere (Windows 9x): each line goes to the end first
+    HANDLE writeLock;          // a mutex of every run on this machine, held while a line is appended
     char path[PATH_CHARS];
     LogBuffers buffers;
 };

@@ -16,8 +16,9 @@ if(MINGW)
   set(TARV_STATIC_LINK -static -static-libgcc -static-libstdc++ -Wl,--gc-sections -Wl,--fatal-warnings -s)
 endif()
 
+configure_file(res/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @ONLY)
 add_executable(Setup WIN32 ${LOGIC_SOURCES} ${WIN32_SOURCES} res/setup.rc)
-target_include_directories(Setup PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(Setup PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 # winspool.drv, comctl32.dll and SetupApi.DLL are bound at run time from the
 # system folder (app/system_dlls.cpp): nothing here links them.
 if(MINGW)

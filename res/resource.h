@@ -2,9 +2,6 @@
 #ifndef TARV_RESOURCE_H
 #define TARV_RESOURCE_H
 
-// Version of the program, in its version resource and its log.
-#define TARV_VERSION_TEXT       "1.0.0.0"
-
 #define IDI_SETUP               500
 
 // Replace confirmation

@@ -457,10 +457,15 @@ TEST(QuietRun, TwoSetupsStartedTogetherOneWorksTheOtherEndsWith1618)
     std::vector<std::string> lines = LogLines(LogPath());
     EXPECT_TRUE(Holds(lines, "run lock Global\\TarvDriverSetupRun: held by another run of Setup.exe"))
         << ReadFile(LogPath());
+    // Both runs append to one log: no line of either may overwrite the other's.
     std::vector<std::string> ends;
-    for (const std::string &line : lines)
+    size_t starts = 0;
+    for (const std::string &line : lines) {
+        starts += line.find(" started; command line: ") != std::string::npos;
         if (line.rfind("Setup.exe ended", 0) == 0)
             ends.push_back(line);
+    }
+    EXPECT_EQ(starts, 2u) << ReadFile(LogPath());
     std::sort(ends.begin(), ends.end());
     EXPECT_EQ(ends, (std::vector<std::string>{ "Setup.exe ended; exit code 0", "Setup.exe ended; exit code 1618" }));
     CleanInstallState();
