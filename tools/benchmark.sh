@@ -11,72 +11,9 @@ build=${BUILD_DIR:-build}
 runs=${RUNS:-5}
 version=${VERSION:-winxp}
 work=$PWD/$build/bench
-model="Corvan Tessik"
 
-die() { echo "benchmark: $*" >&2; exit 1; }
+source tools/wine-scripts.sh
 [[ $runs =~ ^[1-9][0-9]*$ ]] || die "RUNS must be a positive number, not '$runs'"
-
-# Build output goes to a log, shown only when the build fails.
-build_programs() {
-  local log=$PWD/$build/benchmark-build.log
-  mkdir -p "$build"
-  { cmake -S . -B "$build" && cmake --build "$build" -j"$(nproc)"; } >"$log" 2>&1 \
-    || { tail -n 30 "$log" >&2; die "build failed; full output in $log"; }
-  arch=$(sed -n 's/^TARV_E2E_ARCH:STRING=//p' "$build/CMakeCache.txt")
-  bin=$build/$arch/bin
-  tools=$build/$arch/test-tools
-  [ -f "$bin/Setup.exe" ] && [ -f "$build/i686/bin/Setup.exe" ] || die "no Setup.exe in $build"
-}
-
-# Its own prefix, so that the test suite's prefix is left as it is.
-setup_wine() {
-  prefix=$PWD/$build/wineprefix-bench-$arch
-  [ -f "$prefix/system.reg" ] || tools/wine-prefix.sh "$prefix" "$arch"
-  if [ "$arch" = i686 ]; then wine=/usr/lib/wine/wine; export WINEARCH=win32
-  else wine=/usr/lib/wine/wine64; export WINEARCH=win64; fi
-  # English messages, so that the completion dialog is recognised by its text.
-  export WINEPREFIX=$prefix WINELOADER=$wine WINEDEBUG=-all LC_ALL=en_US.UTF-8
-  unset DISPLAY
-  rm -rf "$work" && mkdir -p "$work/media" "$work/runs"
-  cp "$bin/Setup.exe" "$work/media/"
-  if [ -d "$bin/drivers" ]; then cp -r "$bin/drivers" "$work/media/"; fi
-  sysdir=$(unix_folder SYSDIR)
-  driverdir=$(unix_folder DRIVERDIR)
-  windir=$(unix_folder WINDIR)
-}
-
-winpath() { echo "Z:$1" | tr / '\\'; }
-
-# Unix path of a probe "folders" line (SYSDIR, DRIVERDIR, WINDIR).
-unix_folder() {
-  local dir
-  dir=$("$wine" "$tools/probe.exe" folders | tr -d '\r' | sed -n "s/^$1 //p")
-  [ -n "$dir" ] || die "probe did not report $1"
-  echo "$prefix/drive_c$(printf '%s' "${dir#?:}" | tr '\\' /)"
-}
-
-# Removes NAME and its .bku backup from DIR; Wine's C: drive ignores case.
-remove_with_backup() {
-  find "$1" -maxdepth 1 \( -iname "$2" -o -iname "${2%.*}.bku" \) -exec rm -f {} + 2>/dev/null || true
-}
-
-# Puts the prefix back to its state before a setup, so that every run does the
-# same work: no backups, no replaced files (the installation tests' list).
-clean_install_state() {
-  local name file
-  "$wine" "$tools/probe.exe" delete-printer "$model" delete-driver "$model" delete-service hwbridge >/dev/null
-  for name in TarvUI.dll TarvGI.dll Tarv.ini Tarva.hlp Tarvf.hlp Tarv.drv; do
-    remove_with_backup "$driverdir" "$name"
-    remove_with_backup "$driverdir/3" "$name"
-  done
-  for name in hwport.dll tarvcomm.exe; do remove_with_backup "$sysdir" "$name"; done
-  find "$windir/system32/drivers" -maxdepth 1 -iname hwbridge.sys -exec rm -f {} +
-  # The setup library keeps the INF's name, or picks oemN.inf when it is taken.
-  while IFS= read -r -d '' file; do
-    case ${file##*/} in [Tt][Aa][Rr][Vv].*) ;; *) grep -q "$model" "$file" || continue ;; esac
-    rm -f "$file" "${file%.*}.pnf" "${file%.*}.PNF"
-  done < <(find "$windir/inf" -maxdepth 1 \( -iname tarv.inf -o -iname tarv.pnf -o -iname 'oem*.inf' \) -print0)
-}
 
 # Writes the last VmHWM (peak resident set, KiB) seen of the process whose
 # command line starts with the media's Setup.exe, every 50 ms: neither the
@@ -287,7 +224,7 @@ EOF
 }
 
 build_programs
-setup_wine
+setup_wine bench
 echo "== Setup.exe under Wine: $runs runs, $arch build, Windows version $version, prefix ${prefix#$PWD/}"
 echo "machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)," \
   "$("$wine" --version), $(date -u '+%Y-%m-%d %H:%M UTC'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
