@@ -174,7 +174,12 @@ void LogRunStart(const PlatformReading *reading, int commandLineRead)
     const SetupRequest *request = &g_setup.request;
     char platform[160];
     int row = reading ? reading->row : request->platform;
-    const char *action = commandLineRead ? ActionName(request->action) : "unknown, the command line cannot be read";
+    char action[64];
+    if (commandLineRead)
+        FormatText(action, sizeof action, "%s%s", ActionName(request->action),
+                   request->purge && request->action == ACTION_COMPLETE_DELETION ? " and purge" : "");
+    else
+        CopyText(action, sizeof action, "unknown, the command line cannot be read");
     if (!commandLineRead || request->action == ACTION_USAGE)
         CopyText(platform, sizeof platform, "none");
     else if (reading && !reading->versionRead)

@@ -113,7 +113,7 @@ static void RunRequestedAction(HWND owner, const PlatformReading *reading)
         return;
     }
     // A quiet run loads the setup library only where it is used.
-    if (g_setup.quiet && request->action == ACTION_COMPLETE_SETUP)
+    if (g_setup.quiet && (request->action == ACTION_COMPLETE_SETUP || request->purge))
         LoadSetupLibrary();
     switch (request->action) {
     case ACTION_COMPLETE_SETUP:    InstallPrinter(owner, row, 1); break;

@@ -24,6 +24,7 @@ struct LogSwitch {
 struct SetupRequest {
     int action;    // SetupAction
     int platform;  // catalogue row, or PLATFORM_UNKNOWN
+    int purge;     // "/PURGE": a complete deletion that leaves nothing of the printer behind
     // Unattended use, beside the switches above: none of them changes what those
     // do. "/QUIET" is found by HasQuietSwitch, wherever it stands.
     int portGiven;                    // "/PORT=": port holds the name, empty when it did not fit

@@ -83,7 +83,7 @@ static void TakeLogPath(LogSwitch *log, const char *value, size_t length)
 
 static const char kLogSwitch[] = "/LOG=";
 
-enum SwitchEffect { SET_ACTION, SET_PLATFORM, SET_QUIET, SET_PORT, SET_LOG };
+enum SwitchEffect { SET_ACTION, SET_PLATFORM, SET_QUIET, SET_PORT, SET_LOG, SET_PURGE };
 
 struct Switch {
     const char *text;  // compared as a prefix of the token, in upper case
@@ -101,6 +101,7 @@ static const Switch kSwitches[] = {
     { "/QUIET",                 SET_QUIET,    0 },  // no effect here: see HasQuietSwitch
     { "/PORT=",                 SET_PORT,     0 },
     { kLogSwitch,               SET_LOG,      0 },
+    { "/PURGE",                 SET_PURGE,    ACTION_COMPLETE_DELETION },
 };
 
 // Matching without regard to ASCII case is what upper-casing the token and
@@ -121,6 +122,7 @@ void ApplyTokens(char **tokens, SetupRequest *request)
         if (!match) {
             request->action = ACTION_USAGE;
             request->platform = PLATFORM_UNKNOWN;
+            request->purge = 0;
             request->unknownToken = token;
             return;
         }
@@ -138,7 +140,10 @@ void ApplyTokens(char **tokens, SetupRequest *request)
         UpperCaseAscii(token);
         switch (match->effect) {
         case SET_ACTION:
+        case SET_PURGE:
+            // Like an action switch: the last one wins.
             request->action = match->action;
+            request->purge = match->effect == SET_PURGE;
             break;
         case SET_PLATFORM:
             request->platform = FindPlatformCode(value);

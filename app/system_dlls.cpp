@@ -88,6 +88,8 @@ int BindSpooler(SpoolerCalls *calls, BindFailure *failure)
     BIND(&bound, module, OpenPrinterA, failure);
     if (failure->function)
         return 0;
+    bound.DeletePrinterDriverExA =
+        (decltype(&::DeletePrinterDriverExA))(void *)GetProcAddress(module, "DeletePrinterDriverExA");
     *calls = bound;
     return 1;
 }

@@ -10,7 +10,8 @@
 #include <commctrl.h>
 
 // Each pointer has the type of the SDK's own declaration, so that every call
-// uses the function's calling convention. Bound all at once or not at all.
+// uses the function's calling convention. Bound all at once or not at all,
+// but for the optional ones at the end.
 struct SpoolerCalls {
     decltype(&::AddPrinterA) AddPrinterA;
     decltype(&::AddPrinterDriverA) AddPrinterDriverA;
@@ -23,6 +24,7 @@ struct SpoolerCalls {
     decltype(&::GetPrinterDriverA) GetPrinterDriverA;
     decltype(&::GetPrinterDriverDirectoryA) GetPrinterDriverDirectoryA;
     decltype(&::OpenPrinterA) OpenPrinterA;
+    decltype(&::DeletePrinterDriverExA) DeletePrinterDriverExA;  // optional: NT 4.0 and older lack it
 };
 
 // What a failed binding could not find: the DLL, or a function in it.

@@ -16,6 +16,8 @@ int QuietExitForMessage(unsigned id)
         return QUIET_EXIT_BAD_COMMAND_LINE;
     case IDS_ALREADY_RUNNING:
         return QUIET_EXIT_BUSY;
+    case IDS_RESTART_NEEDED:
+        return QUIET_EXIT_RESTART;
     case IDS_NO_VERSION:
     case IDS_UNSUPPORTED:
     case IDS_UNKNOWN_VERSION:
@@ -27,7 +29,9 @@ int QuietExitForMessage(unsigned id)
 
 int MergeQuietExit(int current, int code)
 {
-    return current != QUIET_EXIT_DONE ? current : code;
+    if (current == QUIET_EXIT_DONE || (current == QUIET_EXIT_RESTART && code != QUIET_EXIT_DONE))
+        return code;
+    return current;
 }
 
 const char *ActionName(int action)

@@ -10,7 +10,8 @@ enum QuietExit {
     QUIET_EXIT_BAD_COMMAND_LINE = 87,   // the command line is wrong
     QUIET_EXIT_FAILED = 1603,           // a step failed or the run was stopped
     QUIET_EXIT_BUSY = 1618,             // another run of the program is in progress
-    QUIET_EXIT_UNSUPPORTED = 1633       // this platform is not supported
+    QUIET_EXIT_UNSUPPORTED = 1633,      // this platform is not supported
+    QUIET_EXIT_RESTART = 3010           // done; a restart completes it
 };
 
 // The exit code a quiet run takes from a message it answered instead of
@@ -19,7 +20,8 @@ enum QuietExit {
 // from every other report or question.
 int QuietExitForMessage(unsigned id);
 
-// The run keeps its first failure; the later ones follow from it.
+// The run keeps its first failure; the later ones follow from it. A needed
+// restart is no failure: any failure replaces it.
 int MergeQuietExit(int current, int code);
 
 // English name of a SetupAction for the log ("complete setup", ...).

@@ -8,6 +8,7 @@ set(LOGIC_SOURCES
   install/port_line.cpp
   install/records.cpp
   remove/datafile.cpp
+  remove/purge_names.cpp
 )
 
 # Win32 front end.
@@ -31,6 +32,9 @@ set(WIN32_SOURCES
   install/port_dialog.cpp
   install/ports.cpp
   install/spooler.cpp
+  remove/purge.cpp
+  remove/purge_inf.cpp
+  remove/purge_service.cpp
   remove/remove.cpp
   remove/spooler.cpp
 )

@@ -39,4 +39,11 @@ void PurgePrinter();
 // failure itself.
 void InstallKernelService();
 
+extern const char KERNEL_SERVICE_NAME[];
+
+// Where the kernel driver's file goes; 0 with the last error set when the
+// Windows folder is unknown or the path does not fit (a shortened path would
+// name another file).
+int BuildKernelDriverPath(char *path, size_t size);
+
 #endif

@@ -9,7 +9,7 @@
 #include "app/unattended.h"
 #include "install/install.h"
 
-static const char kServiceName[] = "hwbridge";
+const char KERNEL_SERVICE_NAME[] = "hwbridge";
 static const char kDisplayName[] = "Access memory";
 static const char kSourceFile[] = "commun\\hwbridge.sys";  // below the source root
 static const char kDestinationFormat[] = "%s\\system32\\drivers\\hwbridge.sys";
@@ -28,7 +28,7 @@ static void Report(const char *format, DWORD error)
 // Stops and deletes an earlier registration so that it can be created anew.
 static void RemoveOldService(SC_HANDLE manager)
 {
-    SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceA(manager, KERNEL_SERVICE_NAME, SERVICE_ALL_ACCESS);
     if (!service)
         return;
     SERVICE_STATUS status;
@@ -37,7 +37,7 @@ static void RemoveOldService(SC_HANDLE manager)
     DWORD stopError = GetLastError();
     const char *stopResult = StepResult(stop, stopError, stopped, sizeof stopped);
     BOOL remove = DeleteService(service);
-    LogLine("service %s: earlier service stopped: %s; deleted: %s", kServiceName,
+    LogLine("service %s: earlier service stopped: %s; deleted: %s", KERNEL_SERVICE_NAME,
             !stop && stopError == ERROR_SERVICE_NOT_ACTIVE ? "it was not running" : stopResult,
             StepResult(remove, GetLastError(), deleted, sizeof deleted));
     // A service that was not running needed no stop; any other failure leaves
@@ -49,22 +49,19 @@ static void RemoveOldService(SC_HANDLE manager)
 
 static void StartNewService(SC_HANDLE manager)
 {
-    SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS);
+    SC_HANDLE service = OpenServiceA(manager, KERNEL_SERVICE_NAME, SERVICE_ALL_ACCESS);
     if (!service)
         return;
     char result[32];
     BOOL started = StartServiceA(service, 0, 0);
     DWORD error = GetLastError();
-    LogLine("service %s started: %s", kServiceName, StepResult(started, error, result, sizeof result));
+    LogLine("service %s started: %s", KERNEL_SERVICE_NAME, StepResult(started, error, result, sizeof result));
     if (!started)
         Report("Error StartSC %ld\r\n", error);
     CloseServiceHandle(service);
 }
 
-// Destination of the driver file; 0 with the last error set when the Windows
-// folder is unknown or the path does not fit (a shortened path would name
-// another file).
-static int BuildDestination(char *destination, size_t size)
+int BuildKernelDriverPath(char *destination, size_t size)
 {
     char windowsFolder[WINDOWS_FOLDER_CHARS];
     UINT length = GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder);
@@ -93,7 +90,7 @@ void InstallKernelService()
     // is reported like any other.
     char destination[PATH_CHARS];
     SC_HANDLE service = 0;
-    if (!BuildDestination(destination, sizeof destination)) {
+    if (!BuildKernelDriverPath(destination, sizeof destination)) {
         LogLine("kernel driver: no destination path, error %lu", (unsigned long)GetLastError());
         SetQuietExit(QUIET_EXIT_FAILED);  // the creation below fails and is reported as well
     } else {
@@ -109,12 +106,12 @@ void InstallKernelService()
             LogLine("copy failed %s -> %s: error %lu", source, destination, (unsigned long)error);
             SetQuietExit(QUIET_EXIT_FAILED);
         }
-        service = CreateServiceA(manager, kServiceName, kDisplayName, SERVICE_ALL_ACCESS,
+        service = CreateServiceA(manager, KERNEL_SERVICE_NAME, kDisplayName, SERVICE_ALL_ACCESS,
                                  SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                                  destination, 0, 0, 0, 0, 0);
     }
     error = GetLastError();
-    LogLine("service %s created: %s", kServiceName, StepResult(service != 0, error, result, sizeof result));
+    LogLine("service %s created: %s", KERNEL_SERVICE_NAME, StepResult(service != 0, error, result, sizeof result));
     if (service)
         CloseServiceHandle(service);
     else

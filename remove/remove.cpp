@@ -9,6 +9,7 @@
 #include "app/text.h"
 #include "catalog/catalog.h"
 #include "catalog/folders.h"
+#include "remove/purge.h"
 #include "remove/remove.h"
 #include "res/resource.h"
 
@@ -54,13 +55,21 @@ int RemovePrinter(HWND owner, int row, int complete)
     dataPath[0] = '\0';
     if (!DeletePrinterQueue(owner, dataPath, row))
         return 0;
-    if (!DeleteDriver(owner, complete, dataPath))
-        return 0;
-    if (!complete)
-        return 1;
-
-    const PlatformEntry *platform = &g_platforms[row];
-    DeleteMarkedFiles(owner, g_setup.systemFolder, platform->systemFiles);
-    DeleteMarkedFiles(owner, g_setup.driverFolder, platform->driverFiles);
-    return 1;
+    // The spooler names the files of its copies only while the driver is registered.
+    int purge = complete && g_setup.request.purge;
+    ModelDriverFiles ours = { 0, 0 };
+    if (purge)
+        ReadModelDriverFiles(&ours);
+    int done = DeleteDriver(owner, complete, dataPath);
+    if (done && complete) {
+        const PlatformEntry *platform = &g_platforms[row];
+        DeleteMarkedFiles(owner, g_setup.systemFolder, platform->systemFiles);
+        DeleteMarkedFiles(owner, g_setup.driverFolder, platform->driverFiles);
+        if (purge)
+            PurgeLeftovers(owner, row, &ours);
+    }
+    ReleaseModelDriverFiles(&ours);
+    if (done)
+        LogLine("%s done", complete ? "complete deletion" : "simple deletion");
+    return done;
 }

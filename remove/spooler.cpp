@@ -8,6 +8,7 @@
 #include "app/unattended.h"
 #include "catalog/catalog.h"
 #include "remove/datafile.h"
+#include "remove/purge.h"
 #include "remove/remove.h"
 #include "res/resource.h"
 
@@ -74,7 +75,9 @@ int DeletePrinterQueue(HWND owner, char *dataPath, int row)
 
 int DeleteDriver(HWND owner, int complete, const char *dataPath)
 {
-    if (!g_setup.spooler.DeletePrinterDriverA(0, 0, (LPSTR)MODEL_DRIVER_NAME)) {
+    BOOL deleted = complete && g_setup.request.purge ? DeleteModelDriverWithFiles()
+                                                     : g_setup.spooler.DeletePrinterDriverA(0, 0, (LPSTR)MODEL_DRIVER_NAME);
+    if (!deleted) {
         unsigned long error = GetLastError();
         LogLine("spooler: driver \"%s\" not deleted, error %lu", MODEL_DRIVER_NAME, error);
         ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DRIVER_DELETE, error);

@@ -60,6 +60,10 @@ NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath)
         driver->MajorFunction[i] = RefuseRequest;
     driver->MajorFunction[IRP_MJ_CREATE] = CompleteOpenClose;
     driver->MajorFunction[IRP_MJ_CLOSE] = CompleteOpenClose;
+#ifndef HWBRIDGE_NO_UNLOAD
     driver->DriverUnload = Unload;
+#else
+    (void)Unload;  /* a driver without an unload routine cannot be stopped (a test stand-in) */
+#endif
     return STATUS_SUCCESS;
 }

@@ -389,6 +389,15 @@ int RunWine(const std::vector<std::string> &args, std::string *output,
     return Spawn(command, full, output, errors);
 }
 
+void RestartWine()
+{
+    std::map<std::string, std::string> env = WineEnvironment();
+    Spawn({ "wineserver", "-k" }, env, nullptr);
+    Spawn({ "wineserver", "-w" }, env, nullptr);
+    Spawn({ WineLoader(), "wineboot", "-r" }, env, nullptr);
+    Spawn({ "wineserver", "-p", "120" }, env, nullptr);
+}
+
 std::string MakeMedia(const std::string &name, bool withDrivers)
 {
     std::string folder = WorkRoot() + "/" + name;

@@ -129,6 +129,12 @@ void RemoveAll(const std::string &unixPath);
 void SetReadOnly(const std::string &unixPath, bool readOnly = true);
 bool Writable(const std::string &unixPath);
 
+// What a restart of the machine does to the prefix: every Windows process
+// ends (services and kernel drivers with them), then Wine starts again and
+// carries out the renames and deletions due at restart. The wineserver is
+// kept alive again, as between tests.
+void RestartWine();
+
 // Runs a command (argv) with the Wine environment and returns its exit code;
 // standard output is appended to *output and standard error to *errors when given.
 int RunWine(const std::vector<std::string> &args, std::string *output = nullptr,

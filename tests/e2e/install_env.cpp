@@ -1,5 +1,9 @@
 #include "tests/e2e/install_env.h"
 
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -11,6 +15,7 @@ namespace fs = std::filesystem;
 namespace install {
 
 const char kModel[] = "Corvan Tessik";
+const char kSharingDriver[] = "Tarv Test Sharing";
 
 namespace {
 
@@ -43,7 +48,8 @@ bool HasText(const Window &window, const std::string &text)
 
 void CleanInstallState()
 {
-    Probe({ "delete-printer", kModel, "delete-driver", kModel, "delete-service", "hwbridge" });
+    Probe({ "delete-printer", kModel, "delete-driver", kModel, "delete-driver", kSharingDriver, "delete-service",
+            "hwbridge", "clear-pending-renames" });
     for (const std::string folder : { "", "3/" })
         for (const char *name : kDriverFiles) {
             RemoveFile(InDriverFolder(folder + name));
@@ -169,6 +175,54 @@ std::string InDriverFolder(const std::string &name) { return Below(DriverFolder(
 std::string InSystemFolder(const std::string &name) { return Below(SystemFolder(), name); }
 std::string InInfFolder(const std::string &name) { return Below(WindowsFolder(), "inf\\" + name); }
 std::string KernelDriverFile() { return Below(WindowsFolder(), "system32\\drivers\\hwbridge.sys"); }
+
+std::function<void()> HoldFileOpen(const std::string &path)
+{
+    std::string ready = WorkRoot() + "/held.ready", release = WorkRoot() + "/held.release";
+    fs::remove(ready);
+    fs::remove(release);
+    auto holder = std::make_shared<std::thread>(
+        [=] { Probe({ "hold-file", WinPath(path), WinPath(ready), WinPath(release) }); });
+    for (int waited = 0; waited < 30000 && !FileExists(ready); waited += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return [=] {
+        WriteFile(release, "");
+        holder->join();
+    };
+}
+
+// Names and sizes below a folder, one line each, sorted; time stamps left out.
+static std::string Listing(const std::string &folder, bool recursive)
+{
+    std::vector<std::string> lines;
+    std::error_code error;
+    auto add = [&](const fs::directory_entry &entry) {
+        if (entry.is_regular_file(error))
+            lines.push_back(entry.path().lexically_relative(folder).string() + " "
+                            + std::to_string(entry.file_size(error)));
+    };
+    if (recursive)
+        for (const auto &entry : fs::recursive_directory_iterator(folder, error))
+            add(entry);
+    else
+        for (const auto &entry : fs::directory_iterator(folder, error))
+            add(entry);
+    std::sort(lines.begin(), lines.end());
+    std::string text;
+    for (const std::string &line : lines)
+        text += line + "\n";
+    return text;
+}
+
+std::string MachineSnapshot()
+{
+    std::string text = Probe({ "printers", "drivers", "service", "hwbridge", "pending-renames" });
+    text += "== printer drivers\n" + Listing(UnixPath(DriverFolder()), true);
+    text += "== system folder\n" + Listing(UnixPath(SystemFolder()), false);
+    text += "== kernel drivers\n" + Listing(UnixPath(WindowsFolder() + "\\system32\\drivers"), false);
+    text += "== INF folder\n" + Listing(UnixPath(WindowsFolder() + "\\inf"), false);
+    return text;
+}
 
 std::string MediaFile(const std::string &relative)
 {

@@ -4,6 +4,7 @@
 #ifndef TARV_E2E_INSTALL_ENV_H
 #define TARV_E2E_INSTALL_ENV_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 namespace install {
 
 extern const char kModel[];
+extern const char kSharingDriver[];  // another driver a test registers, listing a file of the model's name
 
 // Removes everything a setup can leave behind.
 void CleanInstallState();
@@ -49,6 +51,16 @@ std::string InDriverFolder(const std::string &name);
 std::string InSystemFolder(const std::string &name);
 std::string InInfFolder(const std::string &name);
 std::string KernelDriverFile();
+
+// Holds a file open without sharing (the probe, in a thread of its own) until
+// the returned function is called.
+std::function<void()> HoldFileOpen(const std::string &path);
+
+// What the machine holds that a setup or removal may change: the spooler's
+// printers and drivers, the hwbridge service, the renames due at restart and
+// the files (names and sizes) of the printer-driver, system, kernel-driver
+// and INF folders.
+std::string MachineSnapshot();
 
 // Content of a sample media file as laid out by the build.
 std::string MediaFile(const std::string &relative);

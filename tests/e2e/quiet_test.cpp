@@ -39,6 +39,7 @@ struct Said {
 struct Context {
     std::string media;
     std::string target;                // deploytest's target folder
+    std::string snapshot;              // the machine before the row's preparation changed it
     std::function<void()> afterRun;    // ends what the preparation started
 };
 
@@ -125,6 +126,22 @@ void InstallQuietly()
     ASSERT_EQ(run.exitCode, 0) << run.Describe();
 }
 
+// The machine as it was, then a complete setup on it made twice, so that
+// every file the setup replaces has its backup.
+void SnapshotThenInstallTwice(Context &context)
+{
+    context.snapshot = MachineSnapshot();
+    InstallQuietly();
+    InstallQuietly();
+}
+
+void ExpectAsBefore(const Context &context)
+{
+    EXPECT_EQ(MachineSnapshot(), context.snapshot);
+}
+
+const char kForeignInf[] = "oem91.inf";
+
 void ExpectNothingInstalled(const Context &)
 {
     EXPECT_EQ(QueueLine(), "");
@@ -141,17 +158,7 @@ void ExpectInstalledOn(const std::string &port)
 // Holds a file open without sharing until the run has ended.
 void HoldFile(Context &context, const std::string &path)
 {
-    std::string ready = WorkRoot() + "/quiet/held.ready", release = WorkRoot() + "/quiet/held.release";
-    fs::remove(ready);
-    fs::remove(release);
-    auto holder = std::make_shared<std::thread>(
-        [=] { Probe({ "hold-file", WinPath(path), WinPath(ready), WinPath(release) }); });
-    for (int waited = 0; waited < 30000 && !FileExists(ready); waited += 50)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    context.afterRun = [=] {
-        WriteFile(release, "");
-        holder->join();
-    };
+    context.afterRun = HoldFileOpen(path);
 }
 
 const Row kRows[] = {
@@ -272,6 +279,74 @@ const Row kRows[] = {
           Probe({ "stop-service", "hwbridge" });
       },
       [](const Context &) { EXPECT_EQ(Field(ServiceLine(), "state"), "4"); } },
+    // "/PURGE" after complete setups: nothing of the printer is left, and
+    // nothing else changed. Wine refuses DeletePrinterDriverExA's flags and its
+    // SetupUninstallOEMInfA deletes nothing, so the files are deleted here.
+    { "PurgeLeavesNothingBehind", "/UNINSTALL /PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "action: complete deletion and purge",
+        "spooler: driver \"Corvan Tessik\" not deleted with its unused files, error 87",
+        "spooler: driver \"Corvan Tessik\" deleted", "service hwbridge stopped", "service hwbridge deleted",
+        "purged C:\\windows\\system32\\drivers\\hwbridge.sys",
+        "purged C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\TarvUI.dll",
+        "setup library: SetupUninstallOEMInfA tarv.inf: ok", "purged C:\\windows\\inf\\tarv.inf",
+        "purged C:\\windows\\inf\\tarv.pnf", "purged C:\\windows\\system32\\spool\\drivers\\w32x86\\TarvGI.bku",
+        "purged C:\\windows\\system32\\hwport.dll", "purged C:\\windows\\system32\\tarvcomm.bku",
+        "complete deletion done" },
+      [](Context &context) {
+          WriteFile(InInfFolder(kForeignInf), "; another vendor's printer\r\n[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+          SnapshotThenInstallTwice(context);
+      },
+      [](const Context &context) {
+          ExpectAsBefore(context);
+          EXPECT_TRUE(FileExists(InInfFolder(kForeignInf)));
+          RemoveAll(InInfFolder(kForeignInf));
+      } },
+    // Windows NT 4.0 and older have no DeletePrinterDriverExA.
+    { "PurgeWithoutDeletePrinterDriverEx", "/PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "DeletePrinterDriverExA not available", "purged C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\TarvGI.dll" },
+      SnapshotThenInstallTwice, ExpectAsBefore, "GetProcAddress=127:DeletePrinterDriverEx" },
+    // Without the queue the purge stops where the complete deletion does.
+    { "PurgeOnACleanMachine", "/UNINSTALL /PURGE", 1603,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } }, {},
+      [](Context &context) { context.snapshot = MachineSnapshot(); }, ExpectAsBefore },
+    { "PurgeAfterASimpleDeletion", "/PURGE", 1603,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } }, {},
+      [](Context &context) {
+          InstallQuietly();
+          ASSERT_EQ(RunSetup(SetupOptions("/QUIET /ONLYDELETEPRINTDEVICE", {})).exitCode, 0);
+          context.snapshot = MachineSnapshot();
+      },
+      ExpectAsBefore },
+    // A file of the model's name that another driver lists stays.
+    { "PurgeKeepsAFileAnotherDriverLists", "/UNINSTALL /PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "kept C:\\windows\\system32\\hwport.dll: driver \"Tarv Test Sharing\" lists a file of that name",
+        "purged C:\\windows\\system32\\tarvcomm.exe" },
+      [](Context &) {
+          InstallQuietly();
+          std::string added = Probe({ "add-driver", kSharingDriver, "TarvTestGI.dll", "TarvTest.ini",
+                                      "TarvTestUI.dll", "-", "hwport.dll" });
+          ASSERT_NE(added.find("ADD-DRIVER 1"), std::string::npos) << added;
+      },
+      [](const Context &) {
+          EXPECT_TRUE(FileExists(InSystemFolder("hwport.dll")));
+          EXPECT_FALSE(FileExists(InSystemFolder("tarvcomm.exe")));
+          EXPECT_EQ(ServiceLine().find("exists=1"), std::string::npos);
+      } },
+    // A file in use goes at the next restart: 3010.
+    { "PurgeOfAFileInUseEndsWith3010", "/UNINSTALL /PURGE", 3010,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_RESTART_NEEDED", "OK" } },
+      { "scheduled C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\TarvUI.dll for deletion at the next "
+        "restart: in use, error 32" },
+      [](Context &context) {
+          InstallQuietly();
+          HoldFile(context, InDriverFolder("3/TarvUI.dll"));
+      },
+      [](const Context &) {
+          std::string pending = Probe({ "pending-renames" });
+          EXPECT_NE(pending.find("from=\"\\??\\C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\TarvUI.dll\" to=\"\""),
+                    std::string::npos) << pending;
+          EXPECT_FALSE(FileExists(InDriverFolder("3/TarvGI.dll")));
+      } },
     { "QueueMissingStopsTheDeletion", "/UNINSTALL", 1603,
       { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } },
       { "spooler: printer \"Corvan Tessik\" not opened, error 1801" }, nullptr, ExpectNothingInstalled },

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "tests/e2e/harness.h"
+#include "tests/e2e/install_env.h"
 
 using namespace e2e;
 
@@ -269,4 +270,64 @@ TEST_F(Removal, QueueOnAnotherDriverKeepsThatDriversDataFile)
     ExpectCleanSuccess(Run("/OS=WINNT50 /UNINSTALL", { "click 6" }));
     EXPECT_TRUE(FileExists(otherData));
     EXPECT_TRUE(Listed("drivers", "DRIVER", kOtherDriver));
+}
+
+// A kernel driver that will not stop stays until the next restart: the purge
+// marks its service for deletion, schedules its file and ends with 3010, and
+// the restart completes the removal. Wine stops a driver even while its device
+// is held open, so the driver here is one without an unload routine.
+TEST(Purge, DriverThatWillNotStopGoesAtTheNextRestart)
+{
+    install::CleanInstallState();
+    Options setup = install::SetupOptions("/QUIET /PORT=LPT1:", {});
+    WriteFile(setup.media + "/drivers/Commun/hwbridge.sys", ReadFile(ToolsBin() + "/sticky/hwbridge.sys"));
+    ASSERT_EQ(RunSetup(setup).exitCode, 0);
+    ASSERT_EQ(Field(install::ServiceLine(), "state"), "4");
+    std::string log = WorkRoot() + "/purge.log";
+    RemoveAll(log);
+    Options purge = setup;
+    purge.tail = "/QUIET /UNINSTALL /PURGE /LOG=" + WinPath(log);
+    EXPECT_EQ(RunSetup(purge).exitCode, 3010) << ReadFile(log);
+    for (const char *line : { "service hwbridge: not stopped after 3000 ms",
+                              "service hwbridge marked for deletion: it goes at the next restart",
+                              "scheduled C:\\windows\\system32\\drivers\\hwbridge.sys for deletion at the next restart" })
+        EXPECT_NE(ReadFile(log).find(line), std::string::npos) << line << "\n" << ReadFile(log);
+    EXPECT_NE(Probe({ "delete-service", "hwbridge" }).find("DELETE-SERVICE 0 error=1072"), std::string::npos);
+    std::string pending = Probe({ "pending-renames" });
+    EXPECT_NE(pending.find("from=\"\\??\\C:\\windows\\system32\\drivers\\hwbridge.sys\" to=\"\""), std::string::npos)
+        << pending;
+
+    RestartWine();
+    // Windows deletes a service marked for deletion at the restart; Wine
+    // forgets the mark and keeps it, stopped, and a later setup replaces it.
+    std::string service = install::ServiceLine();
+    EXPECT_TRUE(Field(service, "exists") == "0" || Field(service, "state") == "1") << service;
+    EXPECT_EQ(Probe({ "pending-renames" }), "");
+    EXPECT_FALSE(FileExists(install::KernelDriverFile()));
+    install::CleanInstallState();
+}
+
+// An interactive purge reports a file it cannot delete (message 150, the
+// file's folder as caption) and goes on; a file in use goes at the next
+// restart, which it says at the end.
+TEST(Purge, InteractivePurgeReportsWhatItCannotDeleteAndTheRestart)
+{
+    install::CleanInstallState();
+    ASSERT_EQ(RunSetup(install::SetupOptions("/QUIET /PORT=LPT1:", {})).exitCode, 0);
+    SetReadOnly(install::InSystemFolder("tarvcomm.exe"));
+    auto release = install::HoldFileOpen(install::InDriverFolder("3/TarvUI.dll"));
+    Outcome run = RunSetup(install::SetupOptions("/UNINSTALL /PURGE", { "click 6", "click 1", "click 1" }));
+    release();
+    SetReadOnly(install::InSystemFolder("tarvcomm.exe"), false);
+    ASSERT_EQ(run.windows.size(), 3u) << run.Describe();
+    EXPECT_EQ(run.At(1).title, "C:\\windows\\system32");
+    EXPECT_EQ(run.At(1).MessageText(), "The file has not been deleted...");
+    EXPECT_EQ(run.At(2).title, "Tarv Driver deletion");
+    EXPECT_EQ(run.At(2).MessageText(), "Tarv Driver has been removed, but a file or the kernel driver is still in use."
+                                       "\r\nRestart the computer to complete the removal.");
+    EXPECT_EQ(run.At(2).owner, "main");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(FileExists(install::InSystemFolder("tarvcomm.exe")));
+    EXPECT_FALSE(FileExists(install::InSystemFolder("hwport.dll")));
+    install::CleanInstallState();
 }

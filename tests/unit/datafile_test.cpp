@@ -3,6 +3,7 @@
 #include <string>
 
 #include "remove/datafile.h"
+#include "remove/purge_names.h"
 
 TEST(DataFile, TakenOnlyForTheModelsDriver)
 {
@@ -34,4 +35,52 @@ TEST(DataFile, APathThatDoesNotFitIsDropped)
     std::string longer = "C:\\" + std::string(503, 'd') + "\\a.ini";
     EXPECT_EQ(TakeDataFile(out, sizeof out, "Corvan Tessik", longer.c_str()), 0);
     EXPECT_STREQ(out, "");
+}
+
+namespace {
+
+int ShiftJisLead(unsigned char c)
+{
+    return (c >= 0x81 && c <= 0x9f) || (c >= 0xe0 && c <= 0xfc);
+}
+
+}  // namespace
+
+// What a purge may touch: only the row's own driver files, only in a version
+// folder right below the printer-driver folder.
+TEST(PurgeNames, OnlyTheModelsFilesInAVersionFolder)
+{
+    for (const char *name : { "TarvUI.dll", "tarvgi.DLL", "Tarv.ini", "Tarva.hlp", "Tarvf.hlp" })
+        EXPECT_TRUE(IsModelDriverFile(5, name)) << name;
+    for (const char *name : { "hwport.dll", "Tarv.drv", "TarvUI.bku", "", "wineps.drv" })
+        EXPECT_FALSE(IsModelDriverFile(5, name)) << name;
+    EXPECT_TRUE(IsModelDriverFile(3, "NoxGI.dll"));  // NT 3.51 registers other names than it copies
+    EXPECT_TRUE(IsModelDriverFile(0, "Tarv.drv"));
+    EXPECT_FALSE(IsModelDriverFile(7, "Tarv.drv"));  // Win32s has no driver
+    EXPECT_FALSE(IsModelDriverFile(8, "Tarv.drv"));
+
+    const char folder[] = "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86";
+    struct Case {
+        const char *path;
+        bool inside;
+    };
+    const Case cases[] = {
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\3\\TarvUI.dll", true },
+        { "c:\\windows\\SYSTEM32\\spool\\drivers\\W32X86\\2\\TarvUI.dll", true },
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\TarvUI.dll", false },   // the folder itself
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\3\\x\\TarvUI.dll", false },
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\\\TarvUI.dll", false },
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\3\\", false },
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86x\\3\\TarvUI.dll", false },
+        { "C:\\WINDOWS\\system32\\TarvUI.dll", false },
+        { "TarvUI.dll", false },
+        // "\x95\x5c" is one double-byte character whose trail byte is '\'.
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\\x95\x5c\\TarvUI.dll", true },
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\3\\\x95\x5c.dll", true },
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(InVersionFolder(c.path, folder, ShiftJisLead) != 0, c.inside) << c.path;
+    EXPECT_STREQ(PathFileName("C:\\a\\b\\TarvUI.dll", ShiftJisLead), "TarvUI.dll");
+    EXPECT_STREQ(PathFileName("TarvUI.dll", ShiftJisLead), "TarvUI.dll");
+    EXPECT_STREQ(PathFileName("C:\\a\\\x95\x5c.dll", ShiftJisLead), "\x95\x5c.dll");
 }

@@ -156,6 +156,16 @@ TEST(UnattendedSwitches, ComeAfterTheSetupSwitchesAndChangeNoneOfThem)
     EXPECT_EQ(HasQuietSwitch("/QUIETLY"), 1);
     EXPECT_EQ(Parsed("/QUIE").request.action, ACTION_USAGE);
     EXPECT_EQ(HasQuietSwitch("/QUIE"), 0);
+    // "/PURGE" is a complete deletion that purges; like an action switch, the last one wins.
+    Parsed purge("/purge /QUIET");
+    EXPECT_EQ(purge.request.action, ACTION_COMPLETE_DELETION);
+    EXPECT_EQ(purge.request.purge, 1);
+    EXPECT_EQ(Parsed("/UNINSTALL /PURGEALL").request.purge, 1);
+    EXPECT_EQ(Parsed("/PURGE /ONLYDELETEPRINTDEVICE").request.action, ACTION_SIMPLE_DELETION);
+    EXPECT_EQ(Parsed("/PURGE /ONLYDELETEPRINTDEVICE").request.purge, 0);
+    EXPECT_EQ(Parsed("/PURGE /UNINSTALL").request.purge, 0);
+    EXPECT_EQ(Parsed("/PURG").request.action, ACTION_USAGE);
+    EXPECT_EQ(Parsed("/PURGE /X").request.purge, 0);
     // "/OS=" still takes the rest of its token, whatever it holds.
     EXPECT_EQ(Parsed("/OS=WIN95/QUIET").request.platform, PLATFORM_UNKNOWN);
     EXPECT_EQ(HasQuietSwitch("/OS=WIN95/QUIET"), 0);

@@ -25,6 +25,12 @@ TEST(Unattended, ExitCodeOfEachKindOfMessage)
     EXPECT_EQ(MergeQuietExit(QUIET_EXIT_DONE, QUIET_EXIT_FAILED), 1603);
     EXPECT_EQ(MergeQuietExit(QUIET_EXIT_BAD_COMMAND_LINE, QUIET_EXIT_FAILED), 87);
     EXPECT_EQ(MergeQuietExit(QUIET_EXIT_FAILED, QUIET_EXIT_DONE), 1603);
+    // A restart still to come is no failure: a failure replaces it, never the reverse.
+    EXPECT_EQ(QuietExitForMessage(IDS_RESTART_NEEDED), 3010);
+    EXPECT_EQ(MergeQuietExit(QUIET_EXIT_DONE, QUIET_EXIT_RESTART), 3010);
+    EXPECT_EQ(MergeQuietExit(QUIET_EXIT_RESTART, QUIET_EXIT_DONE), 3010);
+    EXPECT_EQ(MergeQuietExit(QUIET_EXIT_RESTART, QUIET_EXIT_FAILED), 1603);
+    EXPECT_EQ(MergeQuietExit(QUIET_EXIT_FAILED, QUIET_EXIT_RESTART), 1603);
 }
 
 namespace {

@@ -14,9 +14,12 @@
 //   delete-printer NAME | delete-driver NAME
 //   delete-service NAME          stops and deletes a service
 //   stop-service NAME            stops a service
+//   pending-renames              PENDING lines: the renames and deletions due at the next restart
+//   clear-pending-renames        forgets them
 //   load-library NAME            LoadLibraryA through the default search order
 //   add-port NAME | delete-port NAME   a port value under HKLM\...\Windows NT\CurrentVersion\Ports
 //   hold-service NAME MS         keeps a handle to the service open for MS milliseconds
+//   hold-mutex NAME MS           holds the named mutex for MS milliseconds
 //   hold-file PATH READY UNTIL   opens PATH with no sharing, creates the file READY, and
 //                                keeps PATH open until the file UNTIL exists (at most 2 min)
 #include <windows.h>
@@ -150,8 +153,10 @@ void StopOrDeleteService(const char *name, bool remove)
     if (service) {
         SERVICE_STATUS status;
         BOOL stopped = ControlService(service, SERVICE_CONTROL_STOP, &status);
-        if (remove)
-            printf("DELETE-SERVICE %d\n", DeleteService(service) ? 1 : 0);
+        if (remove) {
+            BOOL deleted = DeleteService(service);
+            printf("DELETE-SERVICE %d error=%lu\n", deleted ? 1 : 0, deleted ? 0 : GetLastError());
+        }
         else
             printf("STOP-SERVICE %d\n", stopped ? 1 : 0);
         CloseServiceHandle(service);
@@ -249,6 +254,48 @@ void ChangePort(const char *name, int add)
     printf("%s %d %ld\n", add ? "ADD-PORT" : "DELETE-PORT", rc == ERROR_SUCCESS, rc);
 }
 
+const char kSessionManagerKey[] = "System\\CurrentControlSet\\Control\\Session Manager";
+
+// The renames and deletions the system carries out at the next restart: one
+// PENDING line per entry (a deletion's target is empty).
+void ListPendingRenames()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    char data[8192];
+    DWORD size = sizeof data - 2, type = 0;
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", 0, &type, (BYTE *)data, &size) == ERROR_SUCCESS) {
+        data[size] = data[size + 1] = '\0';
+        for (const char *entry = data; entry < data + size && *entry; entry += strlen(entry) + 1) {
+            const char *target = entry + strlen(entry) + 1;
+            printf("PENDING from=\"%s\" to=\"%s\"\n", entry, target < data + size ? target : "");
+            entry = target;
+        }
+    }
+    RegCloseKey(key);
+}
+
+void ClearPendingRenames()
+{
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManagerKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueA(key, "PendingFileRenameOperations");
+        RegCloseKey(key);
+    }
+}
+
+// Holds the mutex NAME for MS milliseconds, as a run of Setup.exe holds its own.
+void HoldMutex(const char *name, DWORD ms)
+{
+    HANDLE mutex = CreateMutexA(0, TRUE, name);
+    printf("HOLD-MUTEX %d\n", mutex != 0);
+    fflush(stdout);
+    Sleep(ms);
+    if (mutex)
+        CloseHandle(mutex);
+}
+
 void HoldService(const char *name, DWORD ms)
 {
     SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
@@ -302,6 +349,10 @@ int main(int argc, char **argv)
             HoldService(argv[i + 1], (DWORD)atol(argv[i + 2]));
             i += 2;
         }
+        else if (strcmp(command, "hold-mutex") == 0 && Needs(argc, i, 2)) {
+            HoldMutex(argv[i + 1], (DWORD)atol(argv[i + 2]));
+            i += 2;
+        }
         else if (strcmp(command, "hold-file") == 0 && Needs(argc, i, 3)) {
             HoldFile(argv[i + 1], argv[i + 2], argv[i + 3]);
             i += 3;
@@ -309,6 +360,8 @@ int main(int argc, char **argv)
         else if (strcmp(command, "add-port") == 0 && Needs(argc, i, 1)) ChangePort(argv[++i], 1);
         else if (strcmp(command, "delete-port") == 0 && Needs(argc, i, 1)) ChangePort(argv[++i], 0);
         else if (strcmp(command, "device") == 0 && Needs(argc, i, 1)) OpenDevice(argv[++i]);
+        else if (strcmp(command, "pending-renames") == 0) ListPendingRenames();
+        else if (strcmp(command, "clear-pending-renames") == 0) ClearPendingRenames();
         else if (strcmp(command, "load-library") == 0 && Needs(argc, i, 1)) {
             HMODULE module = LoadLibraryA(argv[++i]);
             char path[MAX_PATH] = "";

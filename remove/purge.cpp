@@ -1,0 +1,182 @@
+// The purge: the spooler's copies of the driver files, the files the complete
+// deletion keeps and the backups, and the order of all purge steps.
+#include <windows.h>
+#include <winspool.h>
+
+#include <string.h>
+
+#include "app/log.h"
+#include "app/messages.h"
+#include "app/state.h"
+#include "app/text.h"
+#include "catalog/catalog.h"
+#include "deploy/names.h"
+#include "install/install.h"
+#include "remove/purge.h"
+#include "remove/purge_names.h"
+#include "remove/purge_run.h"
+#include "res/resource.h"
+
+void ReadModelDriverFiles(ModelDriverFiles *files)
+{
+    DWORD count = 0, error = 0;
+    files->drivers = EnumLocalDrivers(&count, &error);
+    files->model = 0;
+    for (DWORD i = 0; i < count; i++)
+        if (files->drivers[i].pName && SameTextIgnoringAsciiCase(files->drivers[i].pName, MODEL_DRIVER_NAME))
+            files->model = &files->drivers[i];
+    if (!files->model)
+        LogLine("spooler: the files of driver \"%s\" are not listed%s", MODEL_DRIVER_NAME,
+                error ? ", the drivers cannot be listed" : "");
+}
+
+void ReleaseModelDriverFiles(ModelDriverFiles *files)
+{
+    if (files->drivers)
+        GlobalFree(files->drivers);
+    files->drivers = 0;
+    files->model = 0;
+}
+
+BOOL DeleteModelDriverWithFiles()
+{
+    if (g_setup.spooler.DeletePrinterDriverExA) {
+        if (g_setup.spooler.DeletePrinterDriverExA(0, 0, (LPSTR)MODEL_DRIVER_NAME, DPD_DELETE_UNUSED_FILES, 0)) {
+            LogLine("spooler: driver \"%s\" deleted with its unused files", MODEL_DRIVER_NAME);
+            return TRUE;
+        }
+        LogLine("spooler: driver \"%s\" not deleted with its unused files, error %lu; its files are checked after",
+                MODEL_DRIVER_NAME, (unsigned long)GetLastError());
+    } else {
+        LogLine("spooler: DeletePrinterDriverExA not available; the driver's files are checked after");
+    }
+    return g_setup.spooler.DeletePrinterDriverA(0, 0, (LPSTR)MODEL_DRIVER_NAME);
+}
+
+// The other driver whose files include one of this name, or null.
+static const char *ListingDriver(const PurgeRun *run, const char *name)
+{
+    for (DWORD i = 0; i < run->otherCount; i++) {
+        const DRIVER_INFO_3A *driver = &run->others[i];
+        const char *files[] = { driver->pDriverPath, driver->pDataFile, driver->pConfigFile, driver->pHelpFile };
+        for (size_t f = 0; f < sizeof files / sizeof files[0]; f++)
+            if (files[f] && SameTextIgnoringAsciiCase(PathFileName(files[f], IsLeadByte), name))
+                return driver->pName;
+        for (const char *file = driver->pDependentFiles; file && *file; file += strlen(file) + 1)
+            if (SameTextIgnoringAsciiCase(PathFileName(file, IsLeadByte), name))
+                return driver->pName;
+    }
+    return 0;
+}
+
+int DeleteAtRestart(const char *path)
+{
+    return (GetVersion() & 0x80000000) == 0 && MoveFileExA(path, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+void PurgeFile(PurgeRun *run, const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    DWORD error = GetLastError();
+    if (attributes == INVALID_FILE_ATTRIBUTES && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND))
+        return;
+    const char *name = PathFileName(path, IsLeadByte);
+    const char *other = ListingDriver(run, name);
+    if (other) {
+        LogLine("kept %s: driver \"%s\" lists a file of that name", path, other);
+        return;
+    }
+    if (DeleteFileA(path)) {
+        LogLine("purged %s", path);
+        return;
+    }
+    error = GetLastError();
+    // As in the complete deletion, a read-only file is not made writable: it
+    // is reported. A file in use goes at the next restart.
+    int inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
+                || (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
+                    && !(attributes & FILE_ATTRIBUTE_READONLY));
+    if (inUse && DeleteAtRestart(path)) {
+        LogLine("scheduled %s for deletion at the next restart: in use, error %lu", path, (unsigned long)error);
+        run->restartNeeded = 1;
+        return;
+    }
+    LogLine("purge failed %s: error %lu", path, (unsigned long)error);
+    char folder[PATH_CHARS];
+    CopyText(folder, sizeof folder, path);
+    folder[name > path ? name - path - 1 : 0] = '\0';  // the caption is the file's folder
+    ShowMessageId(run->owner, folder, IDS_FILE_NOT_DELETED);
+}
+
+// One of the spooler's own copies: only a file of the model, and only in a
+// version folder of the printer-driver folder.
+static void PurgeSpoolerCopy(PurgeRun *run, int row, const char *path)
+{
+    if (!InVersionFolder(path, g_setup.driverFolder, IsLeadByte))
+        LogLine("left %s: not in a version folder of %s", path, g_setup.driverFolder);
+    else if (!IsModelDriverFile(row, PathFileName(path, IsLeadByte)))
+        LogLine("left %s: no file of this model", path);
+    else
+        PurgeFile(run, path);
+}
+
+// The files the spooler listed for the model before its registration went.
+static void PurgeSpoolerCopies(PurgeRun *run, int row, const ModelDriverFiles *ours)
+{
+    const DRIVER_INFO_3A *model = ours->model;
+    if (!model)
+        return;
+    const char *files[] = { model->pDriverPath, model->pDataFile, model->pConfigFile, model->pHelpFile };
+    for (size_t i = 0; i < sizeof files / sizeof files[0]; i++)
+        if (files[i] && *files[i])
+            PurgeSpoolerCopy(run, row, files[i]);
+    for (const char *file = model->pDependentFiles; file && *file; file += strlen(file) + 1)
+        PurgeSpoolerCopy(run, row, file);
+}
+
+// Every entry of a list in folder, or the backup a setup made of each.
+static void PurgeListed(PurgeRun *run, const char *folder, const FileEntry *list, int backups)
+{
+    for (const FileEntry *entry = list; entry && entry->name; entry++) {
+        char name[BACKUP_NAME_CHARS];
+        char path[PATH_CHARS];
+        if (!CopyText(name, sizeof name, entry->name) || (backups && !MakeBackupName(name, sizeof name)))
+            continue;  // no setup could have written a backup of that name
+        if (!FormatText(path, sizeof path, "%s\\%s", folder, name)) {
+            LogLine("purge failed %s\\%s: the path does not fit", folder, name);
+            ShowMessageId(run->owner, folder, IDS_FILE_NOT_DELETED);
+            continue;
+        }
+        PurgeFile(run, path);
+    }
+}
+
+void PurgeLeftovers(HWND owner, int row, const ModelDriverFiles *ours)
+{
+    PurgeRun run;
+    ZeroMemory(&run, sizeof run);
+    run.owner = owner;
+    DWORD error = 0;
+    run.others = EnumLocalDrivers(&run.otherCount, &error);
+    if (error)
+        LogLine("spooler: the other drivers cannot be listed, error %lu; no file they might share is known",
+                (unsigned long)error);
+    LogLine("purge: everything else of driver \"%s\"", MODEL_DRIVER_NAME);
+    if (!IsNineXFamily(row))
+        PurgeKernelService(&run);
+    PurgeSpoolerCopies(&run, row, ours);
+    PurgeRegisteredInf(&run, row);
+    const PlatformEntry *platform = &g_platforms[row];
+    for (int backups = 0; backups <= 1; backups++) {
+        PurgeListed(&run, g_setup.driverFolder, platform->driverFiles, backups);
+        PurgeListed(&run, g_setup.systemFolder, platform->systemFiles, backups);
+        PurgeListed(&run, g_setup.systemFolder, GetCommonFiles(row), backups);
+    }
+    if (run.others)
+        GlobalFree(run.others);
+    if (run.restartNeeded) {
+        char caption[CAPTION_CHARS];
+        LoadMessage(IDS_DELETION_TITLE, caption, sizeof caption);
+        ShowMessageId(owner, caption, IDS_RESTART_NEEDED);
+    }
+}

@@ -1,0 +1,63 @@
+#include "remove/purge_names.h"
+
+#include <string.h>
+
+#include "app/text.h"
+#include "catalog/catalog.h"
+#include "install/records.h"
+
+static int SameName(const char *a, const char *b)
+{
+    return a && b && SameTextIgnoringAsciiCase(a, b);
+}
+
+int IsModelDriverFile(int row, const char *name)
+{
+    if (row < 0 || row >= PLATFORM_COUNT || !name || !*name)
+        return 0;
+    for (const FileEntry *entry = g_platforms[row].driverFiles; entry && entry->name; entry++)
+        if (SameName(entry->name, name))
+            return 1;
+    DriverRecord record;
+    if (!BuildDriverRecord(row, &record))
+        return 0;
+    if (SameName(record.driverPath, name) || SameName(record.dataFile, name) || SameName(record.configFile, name)
+        || SameName(record.helpFile, name))
+        return 1;
+    for (const char *file = record.dependentFiles; *file; file += strlen(file) + 1)
+        if (SameName(file, name))
+            return 1;
+    return 0;
+}
+
+const char *PathFileName(const char *path, int (*isLeadByte)(unsigned char))
+{
+    const char *name = path;
+    for (const char *at = path; *at; at++) {
+        if (isLeadByte((unsigned char)*at) && at[1])
+            at++;
+        else if (*at == '\\')
+            name = at + 1;
+    }
+    return name;
+}
+
+int InVersionFolder(const char *path, const char *driverFolder, int (*isLeadByte)(unsigned char))
+{
+    size_t length = strlen(driverFolder);
+    if (length == 0 || !StartsWithIgnoringAsciiCase(path, driverFolder) || path[length] != '\\')
+        return 0;
+    // What follows is "<folder>\<name>": one backslash, neither part empty.
+    const char *rest = path + length + 1;
+    const char *separator = 0;
+    for (const char *at = rest; *at; at++) {
+        if (isLeadByte((unsigned char)*at) && at[1]) {
+            at++;
+        } else if (*at == '\\') {
+            if (separator)
+                return 0;
+            separator = at;
+        }
+    }
+    return separator && separator > rest && separator[1] != '\0';
+}

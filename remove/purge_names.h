@@ -1,0 +1,21 @@
+// Which files a purge may touch (no Windows dependency): only names of the
+// model's own catalogue, in the printer-driver folder's version sub-folders.
+#ifndef TARV_PURGE_NAMES_H
+#define TARV_PURGE_NAMES_H
+
+#include <stddef.h>
+
+// 1 when name (without a folder) is one of the row's driver files: a file of
+// its driver record (driver, data, configuration, help and dependent files) or
+// an entry of its driver-file list. Case does not count, as on the file system.
+int IsModelDriverFile(int row, const char *name);
+
+// The file name of a path: what follows its last backslash, or the whole path.
+// The trail byte of a double-byte character is never taken for a backslash.
+const char *PathFileName(const char *path, int (*isLeadByte)(unsigned char));
+
+// 1 when path names a file directly inside a sub-folder of driverFolder, as
+// the spooler's version folders are ("<driverFolder>\3\TarvUI.dll").
+int InVersionFolder(const char *path, const char *driverFolder, int (*isLeadByte)(unsigned char));
+
+#endif

@@ -1,0 +1,84 @@
+// The purge of the hwbridge kernel service and its driver file.
+#include <windows.h>
+
+#include "app/log.h"
+#include "app/messages.h"
+#include "app/state.h"
+#include "app/unattended.h"
+#include "install/install.h"
+#include "remove/purge_run.h"
+#include "res/resource.h"
+
+enum { STOP_WAIT_MS = 3000, STOP_POLL_MS = 100 };
+
+static void ReportServiceNotRemoved(PurgeRun *run, DWORD error)
+{
+    ReportFormatted(run->owner, IDS_DELETION_FAILURE, IDS_SERVICE_NOT_REMOVED, KERNEL_SERVICE_NAME,
+                    (unsigned long)error);
+}
+
+// Asks the service to stop and waits, a few seconds at most, until it has.
+static int StopService(SC_HANDLE service)
+{
+    SERVICE_STATUS status;
+    if (!ControlService(service, SERVICE_CONTROL_STOP, &status) && GetLastError() == ERROR_SERVICE_NOT_ACTIVE) {
+        LogLine("service %s: it was not running", KERNEL_SERVICE_NAME);
+        return 1;
+    }
+    for (DWORD waited = 0;; waited += STOP_POLL_MS) {
+        if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED) {
+            LogLine("service %s stopped", KERNEL_SERVICE_NAME);
+            return 1;
+        }
+        if (waited >= STOP_WAIT_MS) {
+            LogLine("service %s: not stopped after %lu ms (state %lu)", KERNEL_SERVICE_NAME, (unsigned long)waited,
+                    (unsigned long)status.dwCurrentState);
+            return 0;
+        }
+        Sleep(STOP_POLL_MS);
+    }
+}
+
+// A driver that will not stop keeps running until the next restart: its
+// service is marked for deletion and its file goes at that restart.
+void PurgeKernelService(PurgeRun *run)
+{
+    int stopped = 1;
+    SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
+    if (!manager) {
+        DWORD error = GetLastError();
+        LogLine("service manager not opened, error %lu", (unsigned long)error);
+        ReportServiceNotRemoved(run, error);
+    } else {
+        SC_HANDLE service = OpenServiceA(manager, KERNEL_SERVICE_NAME, SERVICE_ALL_ACCESS);
+        DWORD error = GetLastError();
+        if (!service && error == ERROR_SERVICE_DOES_NOT_EXIST) {
+            LogLine("service %s: none to remove", KERNEL_SERVICE_NAME);
+        } else if (!service) {
+            LogLine("service %s not opened, error %lu", KERNEL_SERVICE_NAME, (unsigned long)error);
+            ReportServiceNotRemoved(run, error);
+        } else {
+            stopped = StopService(service);
+            BOOL deleted = DeleteService(service);
+            error = GetLastError();
+            if (deleted || error == ERROR_SERVICE_MARKED_FOR_DELETE) {
+                LogLine(stopped ? "service %s deleted" : "service %s marked for deletion: it goes at the next restart",
+                        KERNEL_SERVICE_NAME);
+            } else {
+                LogLine("service %s not deleted, error %lu", KERNEL_SERVICE_NAME, (unsigned long)error);
+                ReportServiceNotRemoved(run, error);
+            }
+            CloseServiceHandle(service);
+        }
+        CloseServiceHandle(manager);
+    }
+    if (!stopped)
+        run->restartNeeded = 1;
+    char path[PATH_CHARS];
+    if (BuildKernelDriverPath(path, sizeof path))
+        PurgeFile(run, path);
+    else {
+        LogLine("kernel driver: no path, error %lu", (unsigned long)GetLastError());
+        SetQuietExit(QUIET_EXIT_FAILED);
+    }
+}
