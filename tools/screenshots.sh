@@ -10,8 +10,8 @@
 # the two dialog fonts: "Microsoft Sans Serif" -> Liberation Sans (the metrics
 # of Arial), "MS UI Gothic" -> IPAPGothic (proportional, like it). The test robot answers each window after a pause; the script
 # reads each window's rectangle from the robot's transcript and cuts it out of
-# the screen. Needs the Debian packages xvfb, imagemagick, fonts-liberation
-# and fonts-ipafont-gothic.
+# the screen. Needs the Debian packages xvfb, imagemagick, fonts-liberation,
+# fonts-ipafont-gothic and fonts-wine (Marlett, the glyphs of the caption buttons).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -88,7 +88,7 @@ shoot() {
   local transcript=$work/transcript.txt
   printf '%s\n' "$answers" | tr '|' '\n' >"$work/answers.txt"
   : >"$transcript"
-  LC_ALL=$locale "$WINELOADER" "$tools/robot.exe" --cwd "$cwd" --answers "$(winpath "$work/answers.txt")" \
+  LC_ALL=$locale "$WINELOADER" "$tools/robot.exe" ${robot_options:-} --cwd "$cwd" --answers "$(winpath "$work/answers.txt")" \
     --timeout 30000 --version "$version" --tail "$tail" --out "$(winpath "$transcript")" \
     -- "$(winpath "$program")" >/dev/null 2>&1 &
   local robot=$! done_shots=" "
@@ -138,6 +138,29 @@ for lang in en fr ja; do
     "click 6|select-index 0;$hold 1|$hold 1" "2:port-$lang" "3:complete-$lang"
   probe delete-printer "Corvan Tessik" delete-driver "Corvan Tessik"
   shoot "$locale" "$setup" "/OS=WINNT50 /ONLYDELETEPRINTDEVICE" win2k "click 6|$hold 1" "2:deletion-failure-$lang"
+
+  # Another run holds the run's mutex.
+  "$WINELOADER" "$tools/probe.exe" hold-mutex 'Global\TarvDriverSetupRun' 6000 >/dev/null 2>&1 &
+  holder=$!
+  sleep 1
+  shoot "$locale" "$setup" "/OS=WINNT50" win2k "$hold 1" "1:busy-$lang"
+  wait "$holder"
+  # A purge that meets a file in use, and one whose service manager refuses it.
+  quiet_setup() { (cd "$media" && "$WINELOADER" Setup.exe /QUIET /OS=WINNT50 /PORT=LPT1: >/dev/null 2>&1) || true; }
+  quiet_setup
+  rm -f "$work/release"
+  "$WINELOADER" "$tools/probe.exe" hold-file 'C:\windows\system32\spool\drivers\w32x86\3\TarvUI.dll' \
+    "$(winpath "$work/ready")" "$(winpath "$work/release")" >/dev/null 2>&1 &
+  holder=$!
+  sleep 1
+  shoot "$locale" "$setup" "/OS=WINNT50 /UNINSTALL /PURGE" win2k "click 6|$hold 1" "2:restart-$lang"
+  touch "$work/release"
+  wait "$holder"
+  probe clear-pending-renames
+  quiet_setup
+  TARV_FAULTS=OpenSCManagerA=5 robot_options=--inject-at-start \
+    shoot "$locale" "$setup" "/OS=WINNT50 /UNINSTALL /PURGE" win2k "click 6|$hold 1" "2:service-not-removed-$lang"
+  probe delete-service hwbridge
 
   rm -rf "$bench"
   rm -f "$target/Tarv.drv" "$target/Tarv.bku"
