@@ -106,3 +106,4 @@ target_compile_definitions(e2e_tests PRIVATE
 # The test names carry the architecture of the programs they ran.
 gtest_discover_tests(e2e_tests TEST_PREFIX "e2e.${TARV_E2E_ARCH}." DISCOVERY_TIMEOUT 30
                      PROPERTIES RESOURCE_LOCK wineprefix TIMEOUT 300)
+include(cmake/package.cmake)

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Builds the Windows Installer package of a media folder with wixl and msitools:
+#   package/build-msi.sh VERSION PORT MEDIA OUT
+# VERSION  product version, a.b.c.d (the build passes PROJECT_VERSION)
+# PORT     default of the PORT property, the port of the new queue (LPT1:)
+# MEDIA    folder holding Setup.exe and drivers/ (e.g. build/i686/bin)
+# OUT      the package to write (e.g. build/i686/Tarv.msi)
+# The build and the upgrade test share it, so that an older version is
+# packaged exactly as the product is.
+set -euo pipefail
+[ $# -eq 4 ] || { echo "usage: $0 VERSION PORT MEDIA OUT" >&2; exit 2; }
+version=$1 port=$2 media=$3 out=$4
+here=$(cd "$(dirname "$0")" && pwd)
+die() { echo "build-msi.sh: $*" >&2; exit 1; }
+
+# Fixed for the product's lifetime: Windows Installer finds earlier versions by it.
+upgrade_code=1F6B0E42-7C3A-4D59-9B1E-6A2D8C4F7E31
+
+[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+(\.[0-9]+)?$ ]] || die "VERSION must be a.b.c.d, not '$version'"
+# Setup.exe takes no quotes: a port with a blank would split its command line.
+[[ -n $port && $port != *[[:space:]\"]* ]] || die "PORT must be a port name without blanks or quotes, not '$port'"
+[ -f "$media/Setup.exe" ] && [ -d "$media/drivers" ] || die "no Setup.exe and drivers/ in $media"
+for tool in wixl wixl-heat msibuild msiinfo python3; do
+  command -v "$tool" >/dev/null || die "$tool not found (Debian packages wixl, msitools, python3)"
+done
+
+media=$(cd "$media" && pwd)
+mkdir -p "$(dirname "$out")"
+out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
+work=$(mktemp -d "$out.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# Windows Installer compares only the first three fields of a version: the
+# ProductCode comes from them, so that a package differing in the fourth is
+# the same product ("already installed") rather than a second one.
+product_code=$(python3 -c 'import sys, uuid
+print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "Tarv Driver " + ".".join(sys.argv[2].split(".")[:3]))).upper())' \
+  "$upgrade_code" "$version")
+
+# drivers/ as it was built, every family included; wixl-heat derives the
+# identifiers and component GUIDs from the paths.
+(cd "$media" && find drivers -type f | LC_ALL=C sort |
+   wixl-heat --directory-ref INSTALLDIR --var var.MediaDir --component-group DriverFiles -p '') > "$work/drivers.wxs"
+
+# wixl finds sources by relative paths only: it runs in the media folder.
+(cd "$media" && wixl -D Version="$version" -D ProductCode="$product_code" -D UpgradeCode="$upgrade_code" \
+   -D Port="$port" -D MediaDir=. -o "$work/Tarv.msi" "$here/tarv.wxs" "$work/drivers.wxs")
+
+# Hand-written rows, where wixl 0.101 writes something else:
+# - It ignores Directory= on <CustomAction>, so the Setup.exe actions were
+#   written as type 50 (source: the property INSTALLDIR). Type 34 runs the
+#   same command line with INSTALLDIR as the working folder, which Setup.exe
+#   needs to find drivers\. 3106 = 34 + in script 0x400 + not impersonated
+#   0x800; 3170 adds 0x40, the exit code ignored.
+# - It ignores Property/@Secure: the public properties are listed here, so that
+#   Windows passes them on to the elevated server side of a per-machine install.
+msibuild "$work/Tarv.msi" \
+  -q "UPDATE CustomAction SET Type = 3106 WHERE Action = 'TarvSetup'" \
+  -q "UPDATE CustomAction SET Type = 3170 WHERE Action = 'TarvDeletion' OR Action = 'TarvPurge'" \
+  -q "UPDATE Property SET Value = 'PORT;LOGFILE;PURGE;WIX_UPGRADE_DETECTED;WIX_DOWNGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
+
+# The rows as they must be, or no package at all (.idt lines end in CRLF).
+types=$(msiinfo export "$work/Tarv.msi" CustomAction | tr -d '\r' |
+        awk -F'\t' '$1 ~ /^Tarv/ { print $1 "=" $2 "," $3 }' | LC_ALL=C sort | tr '\n' ' ')
+[ "$types" = "TarvDeletion=3170,INSTALLDIR TarvPurge=3170,INSTALLDIR TarvSetup=3106,INSTALLDIR " ] \
+  || die "unexpected Setup.exe actions: $types"
+msiinfo export "$work/Tarv.msi" Property | tr -d '\r' | grep -q $'^SecureCustomProperties\tPORT;' \
+  || die "SecureCustomProperties not written"
+
+mv "$work/Tarv.msi" "$out"
+echo "built $out: version $version, ProductCode {$product_code}, PORT $port"

@@ -1,0 +1,275 @@
+// The Windows Installer package (Tarv.msi) under Wine's msiexec: installs,
+// upgrades and removals that run Setup.exe from the installed media, checked
+// by their real exit codes and against the machine state, the registration
+// and Setup.exe's log.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
+
+#include "tests/e2e/install_env.h"
+
+using namespace e2e;
+using namespace install;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kProduct[] = "Tarv Driver";
+
+std::string Work() { return WorkRoot() + "/package"; }
+std::string InstallFolder() { return UnixPath("C:\\Program Files\\Tarv Driver"); }
+std::string DefaultLogWin() { return WindowsFolder() + "\\Temp\\TarvSetup.log"; }
+
+// msiexec through the robot, for its real exit code; the end of its verbose
+// log joins the transcript.
+Outcome Msiexec(const std::string &arguments)
+{
+    std::string verbose = Work() + "/msiexec.log";
+    RemoveAll(verbose);
+    Options options;
+    options.media = options.cwd = Work();
+    options.program = UnixPath(SystemFolder() + "\\msiexec.exe");
+    options.tail = arguments + " /l*v " + WinPath(verbose);
+    options.version = "";  // Setup.exe's own is set in SetUp
+    Outcome run = RunSetup(options);
+    std::string text = ReadFile(verbose);
+    run.wineOutput += "--- msiexec's log, last part:\n" + text.substr(text.size() > 3000 ? text.size() - 3000 : 0);
+    return run;
+}
+
+// What a failed check shows: the transcript, msiexec's log and Setup.exe's.
+std::string Shown(const Outcome &run, const std::string &log)
+{
+    return run.Describe() + "--- Setup.exe's log:\n" + ReadFile(log);
+}
+
+// Add/Remove Programs entries of the product: ProductCode -> DisplayVersion.
+std::map<std::string, std::string> Registered()
+{
+    std::string output;
+    RunWine({ "reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", "/s" }, &output);
+    static const std::regex value("^\\s+(\\S+)\\s+REG_\\w+\\s+(.*?)\\r?$");
+    std::map<std::string, std::map<std::string, std::string>> keys;
+    std::istringstream in(output);
+    std::string line, key;
+    std::smatch match;
+    while (std::getline(in, line)) {
+        if (line.rfind("HKEY_", 0) == 0)
+            key = line.substr(line.rfind('\\') + 1, line.find_last_not_of("\r") - line.rfind('\\'));
+        else if (std::regex_match(line, match, value))
+            keys[key][match[1]] = match[2];
+    }
+    std::map<std::string, std::string> products;
+    for (auto &entry : keys)
+        if (entry.second["DisplayName"] == kProduct)
+            products[entry.first] = entry.second["DisplayVersion"];
+    return products;
+}
+
+// The Setup.exe runs a log holds, each as its lines without the time stamps.
+std::vector<std::vector<std::string>> Runs(const std::string &path)
+{
+    std::vector<std::vector<std::string>> runs;
+    std::istringstream in(ReadFile(path));
+    std::string line;
+    while (std::getline(in, line)) {
+        line = line.substr(line.size() > 24 ? 24 : line.size());
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.find(" started; command line: ") != std::string::npos || runs.empty())
+            runs.emplace_back();
+        runs.back().push_back(line);
+    }
+    return runs;
+}
+
+// A Setup.exe run from the installed media with this tail, holding these lines and ending with this code.
+void ExpectRun(const std::vector<std::string> &run, const std::string &tail, const std::vector<std::string> &lines,
+               int exitCode, const std::string &log)
+{
+    std::string all;
+    for (const std::string &line : run)
+        all += line + "\n";
+    EXPECT_NE(all.find("command line: \"C:\\Program Files\\Tarv Driver\\Setup.exe\" " + tail + ";"), std::string::npos)
+        << "expected the command line with " << tail << " in\n" << log;
+    for (const std::string &part : lines)
+        EXPECT_NE(all.find(part), std::string::npos) << "no \"" << part << "\" in\n" << log;
+    if (exitCode >= 0)
+        EXPECT_EQ(run.back(), "Setup.exe ended; exit code " + std::to_string(exitCode)) << log;
+}
+
+// The state of a quiet complete setup on the port, from the installed media, and one product registered.
+void ExpectInstalled(const std::string &port, const std::string &version)
+{
+    EXPECT_EQ(RawField(QueueLine(), "port"), port);
+    EXPECT_NE(DriverLine(), "");
+    EXPECT_EQ(Field(ServiceLine(), "state"), "4");
+    EXPECT_TRUE(FileExists(InSystemFolder("hwport.dll")));
+    EXPECT_TRUE(FileExists(InstallFolder() + "/Setup.exe"));
+    for (const auto &entry : fs::recursive_directory_iterator(WinBin() + "/drivers"))
+        EXPECT_TRUE(FileExists(InstallFolder() + "/drivers/" + fs::relative(entry.path(), WinBin() + "/drivers").string()))
+            << entry.path() << " is not installed";
+    std::map<std::string, std::string> products = Registered();
+    ASSERT_EQ(products.size(), 1u) << "registered products: " << products.size();
+    EXPECT_EQ(products.begin()->second, version);
+}
+
+void ExpectPackageGone()
+{
+    std::string left;
+    if (FileExists(InstallFolder()))
+        for (const auto &entry : fs::recursive_directory_iterator(InstallFolder()))
+            left += " " + entry.path().string();
+    EXPECT_FALSE(FileExists(InstallFolder())) << "left:" << left;
+    EXPECT_TRUE(Registered().empty());
+}
+
+struct Row {
+    const char *name;
+    bool defaultLog;             // LOGFILE not given; else {log} stands for the test's log
+    std::string install;         // msiexec properties of the install
+    int installExit;             // Wine's msiexec ends a failed install with 1627 (Windows: 1603)
+    std::string setupTail;       // Setup.exe's command line after its name
+    std::vector<std::string> setupLines;
+    int setupExit;
+    std::string port;            // the queue's after the install
+    void (*beforeRemoval)();
+    std::string remove;          // msiexec properties of the removal
+    std::string removalTail;
+    int removalExit;             // Setup.exe's, -1 unchecked; the removal itself always ends with 0
+};
+
+const Row kRows[] = {
+    { "BuildDefaultsThenDeletion", true, "", 0, "/QUIET /PORT=" TARV_MSI_PORT " /LOG={log}", {}, 0, TARV_MSI_PORT,
+      nullptr, "", "/UNINSTALL /QUIET /LOG={log}", 0 },
+    // /PURGE's own outcome (0 or 3010) is Setup.exe's business: only its command line is checked.
+    { "PropertiesThenPurge", false, "PORT=COM2: LOGFILE={log}", 0, "/QUIET /PORT=COM2: /LOG={log}", {}, 0, "COM2:",
+      nullptr, "PURGE=1 LOGFILE={log}", "/UNINSTALL /PURGE /QUIET /LOG={log}", -1 },
+    { "UnlistedPortFailsAndRollsBack", false, "PORT=LPT9: LOGFILE={log}", 1627, "/QUIET /PORT=LPT9: /LOG={log}",
+      { "port \"LPT9:\" of /PORT= is not listed by the spooler" }, 87, "", nullptr, "", "", 0 },
+    // A failed deletion never keeps the package.
+    { "QueueDeletedByHandStillRemoves", true, "", 0, "/QUIET /PORT=" TARV_MSI_PORT " /LOG={log}", {}, 0,
+      TARV_MSI_PORT, [] { Probe({ "delete-printer", kModel }); }, "", "/UNINSTALL /QUIET /LOG={log}", 1603 },
+};
+
+class Package : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (std::string(TARV_E2E_ARCH) != "i686")
+            GTEST_SKIP() << "the package holds the 32-bit product, which Wine cannot run here";
+        if (std::string(TARV_MSI).empty())
+            GTEST_SKIP() << "no package built: wixl and msitools were not found when the build was configured";
+        // msiexec starts Setup.exe, so the robot cannot set its Windows version.
+        RunWine({ "reg", "add", "HKCU\\Software\\Wine\\AppDefaults\\Setup.exe", "/v", "Version", "/d", "winxp", "/f" });
+        Clean();
+    }
+    void TearDown() override
+    {
+        if (!IsSkipped())
+            Clean();
+    }
+    static void Clean()
+    {
+        for (const auto &product : Registered())
+            Msiexec("/x " + product.first + " /qn");
+        CleanInstallState();
+        RemoveAll(InstallFolder());
+        RemoveAll(UnixPath(DefaultLogWin()));
+        RemoveAll(Work());
+        fs::create_directories(Work());
+    }
+};
+
+class PackageRow : public Package, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(PackageRow, InstallsAndRemovesThroughSetupExe)
+{
+    const Row &row = kRows[GetParam()];
+    std::string logWin = row.defaultLog ? DefaultLogWin() : WinPath(Work() + "/setup.log");
+    std::string log = UnixPath(logWin);
+    auto filled = [&](std::string text) {
+        size_t at = text.find("{log}");
+        return at == std::string::npos ? text : text.replace(at, 5, logWin);
+    };
+    std::string install = "/i " + WinPath(TARV_MSI) + " /qn " + filled(row.install);
+    Outcome first = Msiexec(install);
+    ASSERT_EQ(first.exitCode, row.installExit) << Shown(first, log);
+    ASSERT_EQ(Runs(log).size(), 1u) << Shown(first, log);
+    ExpectRun(Runs(log)[0], filled(row.setupTail), row.setupLines, row.setupExit, ReadFile(log));
+    if (row.installExit != 0) {
+        EXPECT_EQ(QueueLine(), "");
+        ExpectPackageGone();
+        return;
+    }
+    ExpectInstalled(row.port, TARV_PRODUCT_VERSION);
+
+    // The same version again is already installed: Setup.exe does not run.
+    Outcome again = Msiexec(install);
+    EXPECT_EQ(again.exitCode, 0) << Shown(again, log);
+    EXPECT_EQ(Runs(log).size(), 1u) << ReadFile(log);
+
+    if (row.beforeRemoval)
+        row.beforeRemoval();
+    Outcome removal = Msiexec("/x " + WinPath(TARV_MSI) + " /qn " + filled(row.remove));
+    EXPECT_EQ(removal.exitCode, 0) << Shown(removal, log);
+    std::vector<std::vector<std::string>> runs = Runs(log);
+    ASSERT_EQ(runs.size(), 2u) << Shown(removal, log);
+    ExpectRun(runs[1], filled(row.removalTail), {}, row.removalExit, ReadFile(log));
+    ExpectPackageGone();
+    if (row.removalExit == 0) {  // the state of a quiet complete deletion
+        EXPECT_EQ(QueueLine(), "");
+        EXPECT_EQ(DriverLine(), "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Package, PackageRow, ::testing::Range<size_t>(0, sizeof kRows / sizeof kRows[0]),
+                         [](const ::testing::TestParamInfo<size_t> &info) { return kRows[info.param].name; });
+
+// A lower version, packaged by the same script from media whose Tarv.ini
+// differs and with another default port, is replaced by Tarv.msi: its own
+// Setup.exe deletion runs first, then the new setup from the new media.
+TEST_F(Package, HigherVersionReplacesALowerOne)
+{
+    std::string media = Work() + "/old-media", old = Work() + "/Tarv-0.9.msi";
+    fs::copy(WinBin(), media, fs::copy_options::recursive);
+    for (const auto &entry : fs::recursive_directory_iterator(media + "/drivers"))
+        if (entry.path().filename() == "Tarv.ini")
+            WriteFile(entry.path().string(), ReadFile(entry.path().string()) + "; packaged as 0.9.0.0\r\n");
+    std::string command = "'" TARV_SOURCE_DIR "/package/build-msi.sh' 0.9.0.0 COM3: '" + media + "' '" + old + "' 2>&1";
+    std::string output;
+    FILE *script = popen(command.c_str(), "r");
+    for (int c; script && (c = fgetc(script)) != EOF;)
+        output += (char)c;
+    ASSERT_TRUE(script && pclose(script) == 0) << command << "\n" << output;
+
+    std::string log = UnixPath(DefaultLogWin());
+    Outcome lower = Msiexec("/i " + WinPath(old) + " /qn");
+    ASSERT_EQ(lower.exitCode, 0) << Shown(lower, log);
+    ExpectInstalled("COM3:", "0.9.0.0");
+    EXPECT_EQ(ReadFile(InDriverFolder("3/Tarv.ini")), ReadFile(media + "/drivers/Nt2000/Tarv.ini"));
+
+    Outcome higher = Msiexec("/i " + WinPath(TARV_MSI) + " /qn");
+    ASSERT_EQ(higher.exitCode, 0) << Shown(higher, log);
+    ExpectInstalled(TARV_MSI_PORT, TARV_PRODUCT_VERSION);
+    EXPECT_EQ(ReadFile(InDriverFolder("Tarv.ini")), MediaFile("Nt2000/Tarv.ini"));
+    EXPECT_EQ(ReadFile(InDriverFolder("3/Tarv.ini")), MediaFile("Nt2000/Tarv.ini"));
+    std::vector<std::vector<std::string>> runs = Runs(log);
+    ASSERT_EQ(runs.size(), 3u) << Shown(higher, log);
+    ExpectRun(runs[1], "/UNINSTALL /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ExpectRun(runs[2], "/QUIET /PORT=" TARV_MSI_PORT " /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+
+    // The lower one cannot come back over it: its launch condition refuses.
+    Outcome downgrade = Msiexec("/i " + WinPath(old) + " /qn");
+    EXPECT_EQ(downgrade.exitCode, 1603) << Shown(downgrade, log);
+    EXPECT_EQ(Runs(log).size(), 3u) << ReadFile(log);
+    ExpectInstalled(TARV_MSI_PORT, TARV_PRODUCT_VERSION);
+}
+
+}  // namespace
