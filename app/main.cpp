@@ -156,8 +156,8 @@ static void ReleaseSetupLibrary()
     g_setup.copyOemInf = 0;
 }
 
-// Ends a run that must not start: a log, if one was asked for, says why, and
-// the end of the run is logged with the exit code.
+// The end of every run: the log's last line with the exit code, then the log
+// and the lock, the lock last, so that the next run's lines follow this one's.
 static void EndRunLog(int exitCode)
 {
     LogRunEnd(exitCode);
