@@ -61,6 +61,13 @@ struct Row {
 
 std::string LogPath() { return WorkRoot() + "/quiet/run.log"; }
 
+// An empty scratch folder for a run's log and files.
+void FreshQuietFolder()
+{
+    RemoveAll(WorkRoot() + "/quiet");
+    fs::create_directories(WorkRoot() + "/quiet");
+}
+
 // The log's lines without their time stamps; every line must start with one.
 std::vector<std::string> LogLines(const std::string &path)
 {
@@ -405,8 +412,7 @@ protected:
     {
         SCOPED_TRACE(language.locale);
         CleanInstallState();
-        RemoveAll(WorkRoot() + "/quiet");
-        fs::create_directories(WorkRoot() + "/quiet");
+        FreshQuietFolder();
         Context context;
         Options options;
         if (row.deploy.empty()) {
@@ -497,8 +503,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, Quiet, ::testing::Range<size_t>(0, sizeof kRows /
 TEST(QuietRun, StartUpFailureEndsWith1603AndChangesNothing)
 {
     CleanInstallState();
-    RemoveAll(WorkRoot() + "/quiet");
-    fs::create_directories(WorkRoot() + "/quiet");
+    FreshQuietFolder();
     Options options = SetupOptions("/QUIET /UNINSTALL /LOG=" + WinPath(LogPath()), {});
     options.injectAtStart = true;
     options.env["TARV_FAULTS"] = "GlobalAlloc=8";
@@ -518,8 +523,7 @@ TEST(QuietRun, StartUpFailureEndsWith1603AndChangesNothing)
 TEST(QuietRun, TwoSetupsStartedTogetherOneWorksTheOtherEndsWith1618)
 {
     CleanInstallState();
-    RemoveAll(WorkRoot() + "/quiet");
-    fs::create_directories(WorkRoot() + "/quiet");
+    FreshQuietFolder();
     Options options = SetupOptions("/QUIET /PORT=LPT1: /LOG=" + WinPath(LogPath()), {});
     options.twice = true;
     Outcome run = RunSetup(options);
@@ -552,8 +556,7 @@ TEST(QuietRun, TwoSetupsStartedTogetherOneWorksTheOtherEndsWith1618)
 TEST(QuietRun, InteractiveRunWhileAQuietOneWorksEndsAsAFailedStart)
 {
     CleanInstallState();
-    RemoveAll(WorkRoot() + "/quiet");
-    fs::create_directories(WorkRoot() + "/quiet");
+    FreshQuietFolder();
     std::string ready = WorkRoot() + "/quiet/paused", release = WorkRoot() + "/quiet/go-on";
     Options quietOptions = SetupOptions("/QUIET /PORT=LPT1:", {});
     quietOptions.injectAtStart = true;
@@ -597,8 +600,7 @@ TEST(QuietRun, LongJapaneseCommandLineIsCutBetweenWholeCharacters)
         kanji += "\xe6\x97\xa5";  // U+65E5, two bytes in code page 932: longer than a log line
     for (const char *padding : { "", "x" }) {
         SCOPED_TRACE(std::string("padding \"") + padding + "\"");
-        RemoveAll(WorkRoot() + "/quiet");
-        fs::create_directories(WorkRoot() + "/quiet");
+        FreshQuietFolder();
         std::string word = std::string("/X") + padding + kanji;
         std::string tail;
         ASSERT_TRUE(catalogue::ToCodePage("CP932", "/QUIET /LOG=" + WinPath(LogPath()) + " " + word, &tail));
@@ -644,8 +646,7 @@ TEST(QuietRun, LogThatCannotBeOpenedStopsAQuietRunButNotAnInteractiveOne)
 TEST(QuietRun, InteractiveRunWithALogShowsTheSameDialogsAndLogsThem)
 {
     CleanInstallState();
-    RemoveAll(WorkRoot() + "/quiet");
-    fs::create_directories(WorkRoot() + "/quiet");
+    FreshQuietFolder();
     Outcome run = RunSetup(SetupOptions("/LOG=" + WinPath(LogPath()),
                                         { "click 6", "select LPT1:;click 1", "click 1" }));
     ExpectCompleted(run);
