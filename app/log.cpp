@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/run_lock.h"
 #include "app/state.h"
+#include "app/system_dlls.h"
 #include "app/text.h"
 #include "app/unattended.h"
 #include "catalog/catalog.h"
@@ -22,7 +23,7 @@ enum { LOG_LOCK_WAIT_MS = 2000 };
 static HANDLE OpenAppending(const char *path, int *seekToEnd)
 {
     DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    *seekToEnd = (GetVersion() & 0x80000000) != 0;
+    *seekToEnd = !RunsOnNtFamily();
     DWORD access = *seekToEnd ? GENERIC_WRITE : FILE_APPEND_DATA | SYNCHRONIZE;
     return CreateFileA(path, access, share, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, 0);
 }

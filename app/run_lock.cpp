@@ -3,6 +3,7 @@
 #include "app/log.h"
 #include "app/run_lock.h"
 #include "app/state.h"
+#include "app/system_dlls.h"
 #include "app/text.h"
 #include "catalog/catalog.h"
 
@@ -14,7 +15,7 @@
 HANDLE OpenMachineMutex(const char *baseName, char *name, size_t size)
 {
     HANDLE lock = 0;
-    if ((GetVersion() & 0x80000000) == 0) {
+    if (RunsOnNtFamily()) {
         FormatText(name, size, "Global\\%s", baseName);
         lock = CreateMutexA(0, FALSE, name);
         if (lock || GetLastError() == ERROR_ACCESS_DENIED)

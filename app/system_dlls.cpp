@@ -19,6 +19,11 @@ typedef BOOL (WINAPI *SetDllDirectoryProc)(LPCSTR);
 static const char kSpoolerDll[] = "winspool.drv";
 static const char kControlsDll[] = "comctl32.dll";
 
+int RunsOnNtFamily()
+{
+    return (GetVersion() & 0x80000000) == 0;
+}
+
 HMODULE LoadSystemLibrary(const char *name)
 {
     char path[PATH_CHARS];

@@ -34,6 +34,9 @@ struct BindFailure {
     DWORD error;           // the last-error value of the failed call
 };
 
+// 1 on the NT family: GetVersion's high bit is set on Windows 9x and Win32s only.
+int RunsOnNtFamily();
+
 // Loads a DLL from the system folder by its full path; 0 when it cannot.
 HMODULE LoadSystemLibrary(const char *name);
 

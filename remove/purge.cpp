@@ -8,6 +8,7 @@
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
+#include "app/system_dlls.h"
 #include "app/text.h"
 #include "catalog/catalog.h"
 #include "deploy/names.h"
@@ -71,7 +72,7 @@ static const char *ListingDriver(const PurgeRun *run, const char *name)
 
 int DeleteAtRestart(const char *path)
 {
-    return (GetVersion() & 0x80000000) == 0 && MoveFileExA(path, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return RunsOnNtFamily() && MoveFileExA(path, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 void PurgeFile(PurgeRun *run, const char *path)
