@@ -2,9 +2,11 @@
 # Builds Setup.exe and runs a complete setup, then a complete deletion, on the
 # sample media under Wine. The robot prints each dialog and message box as it
 # answers it; the probe prints the spooler, service and device state, and the
-# files a setup writes, after each step.
+# files a setup writes, after each step. Installs the Debian packages it
+# needs first, when any is missing (tools/deps.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tools/deps.sh
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null

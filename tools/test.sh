@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
 # Builds everything (host unit tests, Setup.exe and the test tools with MinGW)
 # and runs every test: unit tests natively, end-to-end tests under Wine, then the
-# unit tests again under ASan/UBSan with a short libFuzzer run (when clang is there).
+# unit tests again under ASan/UBSan with a short libFuzzer run. Installs the
+# Debian packages it needs first, when any is missing (tools/deps.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tools/deps.sh
 build=${BUILD_DIR:-build}
-if command -v clang++ >/dev/null; then
-  CC=clang CXX=clang++ cmake -S . -B "$build-asan" -DTARV_HOST_ONLY=ON -DTARV_SANITIZE=ON -DTARV_FUZZ=ON >/dev/null
-  cmake --build "$build-asan" -j"$(nproc)"
-  ctest --test-dir "$build-asan" --output-on-failure -j2
-fi
+# Configured first: it decides which image the end-to-end tests run, and a
+# reader of the output learns it before any test starts.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug >/dev/null
+arch=$(sed -n 's/^TARV_E2E_ARCH:STRING=//p' "$build/CMakeCache.txt")
+if [ "$arch" = i686 ]; then
+  echo "End-to-end tests run the shipped image: $build/i686/bin/Setup.exe (i686)"
+else
+  echo "End-to-end tests run the $arch twin $build/$arch/bin/Setup.exe, not the shipped" \
+       "$build/i686/bin/Setup.exe: this kernel cannot execute 32-bit code, so the i686 image is only checked statically"
+fi
+CC=clang CXX=clang++ cmake -S . -B "$build-asan" -DTARV_HOST_ONLY=ON -DTARV_SANITIZE=ON -DTARV_FUZZ=ON >/dev/null
+cmake --build "$build-asan" -j"$(nproc)"
+ctest --test-dir "$build-asan" --output-on-failure -j2
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j2 "$@"

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and tools/run.sh need,
+# only those that are missing: one line says which, and root (sudo when this
+# is not root) is asked for only then. .ci/run, tools/run.sh and tools/test.sh
+# all start with it.
+set -euo pipefail
+
+packages=(
+  cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev python3
+  mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  wine wine64 wine32:i386 xvfb xauth msitools wixl
+)
+
+installed() {
+  [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
+}
+
+missing=()
+for package in "${packages[@]}"; do
+  installed "$package" || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "${0##*/}: missing ${missing[*]}, and no sudo to install them" >&2; exit 1; }
+  as_root=(sudo)
+fi
+echo "${0##*/}: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+# wine32 is an i386 package.
+dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
