@@ -125,7 +125,9 @@ for lang in en fr ja; do
   # The deployment bench lives on the prefix's C: drive, so that the dialogs
   # show the kind of paths a user sees.
   bench=$WINEPREFIX/drive_c/Media
-  target=$WINEPREFIX/drive_c/windows/system32/spool/drivers/w32x86
+  # The spooler's folder of this prefix's architecture (w32x86, x64).
+  driverdir=$("$WINELOADER" "$tools/probe.exe" folders | tr -d '\r' | sed -n 's/^DRIVERDIR //p')
+  target=$WINEPREFIX/drive_c$(printf '%s' "${driverdir#?:}" | tr '\\' /)
   cwd=$(winpath "$media")
   setup=$media/Setup.exe
   hold='wait 1500;click'
@@ -149,7 +151,7 @@ for lang in en fr ja; do
   quiet_setup() { (cd "$media" && "$WINELOADER" Setup.exe /QUIET /OS=WINNT50 /PORT=LPT1: >/dev/null 2>&1) || true; }
   quiet_setup
   rm -f "$work/release"
-  "$WINELOADER" "$tools/probe.exe" hold-file 'C:\windows\system32\spool\drivers\w32x86\3\TarvUI.dll' \
+  "$WINELOADER" "$tools/probe.exe" hold-file "$driverdir\\3\\TarvUI.dll" \
     "$(winpath "$work/ready")" "$(winpath "$work/release")" >/dev/null 2>&1 &
   holder=$!
   sleep 1
@@ -169,7 +171,7 @@ for lang in en fr ja; do
   head -c 3000000 /dev/zero >"$target/Tarv.drv"
   cwd='C:\Media'
   shoot "$locale" "$tools/deploytest.exe" \
-    "C:\\windows\\system32\\spool\\drivers\\w32x86 \"$(winpath "$work/log.txt")\" \"ask1,Test\\,Tarv.drv\" \"always,Test\\,missing.dll\"" \
+    "$driverdir \"$(winpath "$work/log.txt")\" \"ask1,Test\\,Tarv.drv\" \"always,Test\\,missing.dll\"" \
     win2k "$hold 1013|$hold 1|$hold 7" \
     "1:replace-$lang" "2:copy-$lang" "5:copy-error-$lang" "6:copy-failed-$lang"
 done

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <thread>
+#include <cstring>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -175,6 +176,16 @@ std::string InDriverFolder(const std::string &name) { return Below(DriverFolder(
 std::string InSystemFolder(const std::string &name) { return Below(SystemFolder(), name); }
 std::string InInfFolder(const std::string &name) { return Below(WindowsFolder(), "inf\\" + name); }
 std::string KernelDriverFile() { return Below(WindowsFolder(), "system32\\drivers\\hwbridge.sys"); }
+
+std::string InFolders(std::string text)
+{
+    const std::pair<const char *, std::string> folders[] = {
+        { "{drivers}", DriverFolder() }, { "{system}", SystemFolder() }, { "{windows}", WindowsFolder() } };
+    for (const auto &folder : folders)
+        for (size_t at = text.find(folder.first); at != std::string::npos; at = text.find(folder.first, at))
+            text.replace(at, strlen(folder.first), folder.second);
+    return text;
+}
 
 std::function<void()> HoldFileOpen(const std::string &path)
 {

@@ -52,6 +52,11 @@ std::string InSystemFolder(const std::string &name);
 std::string InInfFolder(const std::string &name);
 std::string KernelDriverFile();
 
+// The text with "{drivers}", "{system}" and "{windows}" replaced by the
+// printer-driver, system and Windows folders the prefix reports, so that an
+// expected path never names one architecture's folders.
+std::string InFolders(std::string text);
+
 // Holds a file open without sharing (the probe, in a thread of its own) until
 // the returned function is called.
 std::function<void()> HoldFileOpen(const std::string &path);

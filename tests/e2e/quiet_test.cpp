@@ -293,11 +293,11 @@ const Row kRows[] = {
       { "action: complete deletion and purge",
         "spooler: driver \"Corvan Tessik\" not deleted with its unused files, error 87",
         "spooler: driver \"Corvan Tessik\" deleted", "service hwbridge stopped", "service hwbridge deleted",
-        "purged C:\\windows\\system32\\drivers\\hwbridge.sys",
-        "purged C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\TarvUI.dll",
-        "setup library: SetupUninstallOEMInfA tarv.inf: ok", "purged C:\\windows\\inf\\tarv.inf",
-        "purged C:\\windows\\inf\\tarv.pnf", "purged C:\\windows\\system32\\spool\\drivers\\w32x86\\TarvGI.bku",
-        "purged C:\\windows\\system32\\hwport.dll", "purged C:\\windows\\system32\\tarvcomm.bku",
+        "purged {windows}\\system32\\drivers\\hwbridge.sys",
+        "purged {drivers}\\3\\TarvUI.dll",
+        "setup library: SetupUninstallOEMInfA tarv.inf: ok", "purged {windows}\\inf\\tarv.inf",
+        "purged {windows}\\inf\\tarv.pnf", "purged {drivers}\\TarvGI.bku",
+        "purged {system}\\hwport.dll", "purged {system}\\tarvcomm.bku",
         "complete deletion done" },
       [](Context &context) {
           WriteFile(InInfFolder(kForeignInf), "; another vendor's printer\r\n[Version]\r\nSignature=\"$Windows NT$\"\r\n");
@@ -310,7 +310,7 @@ const Row kRows[] = {
       } },
     // Windows NT 4.0 and older have no DeletePrinterDriverExA.
     { "PurgeWithoutDeletePrinterDriverEx", "/PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
-      { "DeletePrinterDriverExA not available", "purged C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\TarvGI.dll" },
+      { "DeletePrinterDriverExA not available", "purged {drivers}\\3\\TarvGI.dll" },
       SnapshotThenInstallTwice, ExpectAsBefore, "GetProcAddress=127:DeletePrinterDriverEx" },
     // Without the queue the purge stops where the complete deletion does.
     { "PurgeOnACleanMachine", "/UNINSTALL /PURGE", 1603,
@@ -326,8 +326,8 @@ const Row kRows[] = {
       ExpectAsBefore },
     // A file of the model's name that another driver lists stays.
     { "PurgeKeepsAFileAnotherDriverLists", "/UNINSTALL /PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
-      { "kept C:\\windows\\system32\\hwport.dll: driver \"Tarv Test Sharing\" lists a file of that name",
-        "purged C:\\windows\\system32\\tarvcomm.exe" },
+      { "kept {system}\\hwport.dll: driver \"Tarv Test Sharing\" lists a file of that name",
+        "purged {system}\\tarvcomm.exe" },
       [](Context &) {
           InstallQuietly();
           std::string added = Probe({ "add-driver", kSharingDriver, "TarvTestGI.dll", "TarvTest.ini",
@@ -342,7 +342,7 @@ const Row kRows[] = {
     // A file in use goes at the next restart: 3010.
     { "PurgeOfAFileInUseEndsWith3010", "/UNINSTALL /PURGE", 3010,
       { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_RESTART_NEEDED", "OK" } },
-      { "scheduled C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\TarvUI.dll for deletion at the next "
+      { "scheduled {drivers}\\3\\TarvUI.dll for deletion at the next "
         "restart: in use, error 32" },
       [](Context &context) {
           InstallQuietly();
@@ -350,8 +350,8 @@ const Row kRows[] = {
       },
       [](const Context &) {
           std::string pending = Probe({ "pending-renames" });
-          EXPECT_NE(pending.find("from=\"\\??\\C:\\windows\\system32\\spool\\drivers\\w32x86\\3\\TarvUI.dll\" to=\"\""),
-                    std::string::npos) << pending;
+          EXPECT_NE(pending.find(InFolders("from=\"\\??\\{drivers}\\3\\TarvUI.dll\" to=\"\"")), std::string::npos)
+              << pending;
           EXPECT_FALSE(FileExists(InDriverFolder("3/TarvGI.dll")));
       } },
     { "QueueMissingStopsTheDeletion", "/UNINSTALL", 1603,
@@ -473,7 +473,8 @@ protected:
             EXPECT_TRUE(std::regex_match(said[i], MessagePattern(row.messages[i], language.file)))
                 << said[i] << "\nexpected " << row.messages[i].id << " answered " << row.messages[i].answer;
         for (const char *part : row.lines)
-            EXPECT_TRUE(Holds(lines, part)) << "no line with \"" << part << "\" in\n" << ReadFile(LogPath());
+            EXPECT_TRUE(Holds(lines, InFolders(part))) << "no line with \"" << InFolders(part) << "\" in\n"
+                                                         << ReadFile(LogPath());
         if (row.lineCount)
             EXPECT_EQ(lines.size(), row.lineCount) << ReadFile(LogPath());
         if (row.deploy.empty()) {

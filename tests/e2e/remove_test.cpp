@@ -290,11 +290,11 @@ TEST(Purge, DriverThatWillNotStopGoesAtTheNextRestart)
     EXPECT_EQ(RunSetup(purge).exitCode, 3010) << ReadFile(log);
     for (const char *line : { "service hwbridge: not stopped after 3000 ms",
                               "service hwbridge marked for deletion: it goes at the next restart",
-                              "scheduled C:\\windows\\system32\\drivers\\hwbridge.sys for deletion at the next restart" })
-        EXPECT_NE(ReadFile(log).find(line), std::string::npos) << line << "\n" << ReadFile(log);
+                              "scheduled {windows}\\system32\\drivers\\hwbridge.sys for deletion at the next restart" })
+        EXPECT_NE(ReadFile(log).find(install::InFolders(line)), std::string::npos) << line << "\n" << ReadFile(log);
     EXPECT_NE(Probe({ "delete-service", "hwbridge" }).find("DELETE-SERVICE 0 error=1072"), std::string::npos);
     std::string pending = Probe({ "pending-renames" });
-    EXPECT_NE(pending.find("from=\"\\??\\C:\\windows\\system32\\drivers\\hwbridge.sys\" to=\"\""), std::string::npos)
+    EXPECT_NE(pending.find(install::InFolders("from=\"\\??\\{windows}\\system32\\drivers\\hwbridge.sys\" to=\"\"")), std::string::npos)
         << pending;
 
     RestartWine();
@@ -320,7 +320,7 @@ TEST(Purge, InteractivePurgeReportsWhatItCannotDeleteAndTheRestart)
     release();
     SetReadOnly(install::InSystemFolder("tarvcomm.exe"), false);
     ASSERT_EQ(run.windows.size(), 3u) << run.Describe();
-    EXPECT_EQ(run.At(1).title, "C:\\windows\\system32");
+    EXPECT_EQ(run.At(1).title, SystemFolder());
     EXPECT_EQ(run.At(1).MessageText(), "The file has not been deleted...");
     EXPECT_EQ(run.At(2).title, "Tarv Driver deletion");
     EXPECT_EQ(run.At(2).MessageText(), "Tarv Driver has been removed, but a file or the kernel driver is still in use."
