@@ -121,18 +121,37 @@ static void PurgeSpoolerCopy(PurgeRun *run, int row, const char *path)
         PurgeFile(run, path);
 }
 
-// The files the spooler listed for the model before its registration went.
+// The index-th file the spooler listed for the model (driver, data,
+// configuration, help, then dependent files): "" for an empty field, null
+// after the last.
+static const char *ListedFile(const DRIVER_INFO_3A *model, size_t index)
+{
+    const char *fixed[] = { model->pDriverPath, model->pDataFile, model->pConfigFile, model->pHelpFile };
+    const size_t fixedCount = sizeof fixed / sizeof fixed[0];
+    if (index < fixedCount)
+        return fixed[index] ? fixed[index] : "";
+    index -= fixedCount;
+    for (const char *file = model->pDependentFiles; file && *file; file += strlen(file) + 1)
+        if (index-- == 0)
+            return file;
+    return 0;
+}
+
+// The files the spooler listed for the model before its registration went,
+// each once: it lists the driver's own files again among the dependent ones.
 static void PurgeSpoolerCopies(PurgeRun *run, int row, const ModelDriverFiles *ours)
 {
     const DRIVER_INFO_3A *model = ours->model;
     if (!model)
         return;
-    const char *files[] = { model->pDriverPath, model->pDataFile, model->pConfigFile, model->pHelpFile };
-    for (size_t i = 0; i < sizeof files / sizeof files[0]; i++)
-        if (files[i] && *files[i])
-            PurgeSpoolerCopy(run, row, files[i]);
-    for (const char *file = model->pDependentFiles; file && *file; file += strlen(file) + 1)
-        PurgeSpoolerCopy(run, row, file);
+    const char *file;
+    for (size_t i = 0; (file = ListedFile(model, i)) != 0; i++) {
+        int seen = !*file;
+        for (size_t j = 0; j < i && !seen; j++)
+            seen = SameTextIgnoringAsciiCase(ListedFile(model, j), file);
+        if (!seen)
+            PurgeSpoolerCopy(run, row, file);
+    }
 }
 
 // Every entry of a list in folder, or the backup a setup made of each.

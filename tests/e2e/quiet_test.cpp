@@ -125,6 +125,15 @@ bool Holds(const std::vector<std::string> &lines, const std::string &part)
     return false;
 }
 
+// How many lines of the row's log hold part.
+size_t LinesHolding(const std::string &part)
+{
+    size_t count = 0;
+    for (const std::string &line : LogLines(LogPath()))
+        count += line.find(part) != std::string::npos;
+    return count;
+}
+
 // A quiet complete setup on the sample media: the earlier installation some rows need.
 void InstallQuietly()
 {
@@ -305,6 +314,7 @@ const Row kRows[] = {
       },
       [](const Context &context) {
           ExpectAsBefore(context);
+          EXPECT_EQ(LinesHolding(InFolders("{drivers}\\3\\TarvUI.dll")), 1u) << ReadFile(LogPath());
           EXPECT_TRUE(FileExists(InInfFolder(kForeignInf)));
           RemoveAll(InInfFolder(kForeignInf));
       } },
@@ -352,6 +362,8 @@ const Row kRows[] = {
           std::string pending = Probe({ "pending-renames" });
           EXPECT_NE(pending.find(InFolders("from=\"\\??\\{drivers}\\3\\TarvUI.dll\" to=\"\"")), std::string::npos)
               << pending;
+          // The spooler lists the file twice (driver and dependent file): one attempt, one line.
+          EXPECT_EQ(LinesHolding("TarvUI.dll for deletion"), 1u) << ReadFile(LogPath());
           EXPECT_FALSE(FileExists(InDriverFolder("3/TarvGI.dll")));
       } },
     { "QueueMissingStopsTheDeletion", "/UNINSTALL", 1603,
