@@ -2,10 +2,12 @@
 # whole media of build/i686/bin, beside it rather than in it, since bin holds
 # what the distribution media holds and nothing else. package/build-msi.sh
 # makes it with wixl and msitools; without them the build goes on without it.
+# Where the end-to-end tests run the x86_64 twin, the same script makes
+# build/x86_64/Tarv.msi of the twin's media (an x64 package) for the package
+# tests; the shipped package is still the i686 one, built on every machine.
 # Made by the host build, so that TARV_MSI_PORT is set where the build is
 # configured (cmake -S . -B build -DTARV_MSI_PORT=COM2:).
 set(TARV_MSI_PORT "LPT1:" CACHE STRING "Default of the package's PORT property: the port of the new queue")
-set(TARV_MSI ${CMAKE_BINARY_DIR}/i686/Tarv.msi)
 # The package tests read these; an empty TARV_MSI tells them none was built.
 target_compile_definitions(e2e_tests PRIVATE TARV_PRODUCT_VERSION="${PROJECT_VERSION}"
                            TARV_MSI_PORT="${TARV_MSI_PORT}")
@@ -20,25 +22,37 @@ if(NOT TARV_WIXL OR NOT TARV_WIXL_HEAT OR NOT TARV_MSIBUILD OR NOT TARV_MSIINFO)
   target_compile_definitions(e2e_tests PRIVATE TARV_MSI="")
   return()
 endif()
-message(STATUS "Windows Installer package: ${TARV_MSI}, version ${PROJECT_VERSION}, default port ${TARV_MSI_PORT}")
-target_compile_definitions(e2e_tests PRIVATE TARV_MSI="${TARV_MSI}")
 
-# The media are built by the i686 cross build, so their files are named here
-# from the sources. The settings file changes only with the settings, and
-# rebuilds the package when they do.
+# The media are built by the cross builds, so their files are named here from
+# the sources. The settings file changes only with the settings, and rebuilds
+# the packages when they do.
 file(GLOB_RECURSE TARV_MEDIA_FILES CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR}/media/drivers
      ${CMAKE_SOURCE_DIR}/media/drivers/*)
-list(TRANSFORM TARV_MEDIA_FILES PREPEND ${CMAKE_BINARY_DIR}/i686/bin/drivers/)
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/package/settings.txt
      CONTENT "version ${PROJECT_VERSION}\nport ${TARV_MSI_PORT}\n")
-add_custom_command(OUTPUT ${TARV_MSI}
-  COMMAND ${CMAKE_SOURCE_DIR}/package/build-msi.sh ${PROJECT_VERSION} ${TARV_MSI_PORT}
-          ${CMAKE_BINARY_DIR}/i686/bin ${TARV_MSI}
-  DEPENDS ${CMAKE_BINARY_DIR}/i686/bin/Setup.exe ${TARV_MEDIA_FILES}
-          ${CMAKE_BINARY_DIR}/i686/bin/drivers/Commun/hwbridge.sys
-          ${CMAKE_SOURCE_DIR}/package/build-msi.sh ${CMAKE_SOURCE_DIR}/package/tarv.wxs
-          ${CMAKE_BINARY_DIR}/package/settings.txt
-  VERBATIM)
-add_custom_target(tarv_msi ALL DEPENDS ${TARV_MSI})
-add_dependencies(tarv_msi win32-i686)
-add_dependencies(e2e_tests tarv_msi)  # the package tests install it
+
+# The package of one cross build's media, build/ARCH/Tarv.msi.
+function(tarv_package arch)
+  set(bin ${CMAKE_BINARY_DIR}/${arch}/bin)
+  set(msi ${CMAKE_BINARY_DIR}/${arch}/Tarv.msi)
+  set(media ${TARV_MEDIA_FILES})
+  list(TRANSFORM media PREPEND ${bin}/drivers/)
+  add_custom_command(OUTPUT ${msi}
+    COMMAND ${CMAKE_SOURCE_DIR}/package/build-msi.sh ${PROJECT_VERSION} ${TARV_MSI_PORT} ${bin} ${msi}
+    DEPENDS ${bin}/Setup.exe ${media} ${bin}/drivers/Commun/hwbridge.sys
+            ${CMAKE_SOURCE_DIR}/package/build-msi.sh ${CMAKE_SOURCE_DIR}/package/tarv.wxs
+            ${CMAKE_BINARY_DIR}/package/settings.txt
+    VERBATIM)
+  add_custom_target(tarv_msi_${arch} ALL DEPENDS ${msi})
+  add_dependencies(tarv_msi_${arch} win32-${arch})
+  add_dependencies(e2e_tests tarv_msi_${arch})  # the package tests install it
+endfunction()
+
+tarv_package(i686)
+if(NOT TARV_E2E_ARCH STREQUAL "i686")
+  tarv_package(${TARV_E2E_ARCH})
+endif()
+set(TARV_MSI ${CMAKE_BINARY_DIR}/${TARV_E2E_ARCH}/Tarv.msi)
+message(STATUS "Windows Installer package: ${CMAKE_BINARY_DIR}/i686/Tarv.msi, version ${PROJECT_VERSION}, "
+               "default port ${TARV_MSI_PORT}; the package tests install ${TARV_MSI}")
+target_compile_definitions(e2e_tests PRIVATE TARV_MSI="${TARV_MSI}")

@@ -6,7 +6,10 @@
 # MEDIA    folder holding Setup.exe and drivers/ (e.g. build/i686/bin)
 # OUT      the package to write (e.g. build/i686/Tarv.msi)
 # The build and the upgrade test share it, so that an older version is
-# packaged exactly as the product is.
+# packaged exactly as the product is. The package's architecture follows
+# Setup.exe's: an x86_64 image (the tests' twin where Wine runs only 64-bit
+# code) gives a package marked x64, with 64-bit components in the 64-bit
+# Program Files, as Windows Installer requires of 64-bit code.
 set -euo pipefail
 [ $# -eq 4 ] || { echo "usage: $0 VERSION PORT MEDIA OUT" >&2; exit 2; }
 version=$1 port=$2 media=$3 out=$4
@@ -25,6 +28,16 @@ for tool in wixl wixl-heat msibuild msiinfo python3; do
 done
 
 media=$(cd "$media" && pwd)
+# The machine field of Setup.exe's PE header.
+machine=$(python3 -c 'import struct, sys
+data = open(sys.argv[1], "rb").read(4096)
+offset = struct.unpack_from("<I", data, 0x3C)[0]
+print("%04x" % struct.unpack_from("<H", data, offset + 4)[0])' "$media/Setup.exe")
+case $machine in
+  014c) arch=x86 win64=no ;;
+  8664) arch=x64 win64=yes ;;
+  *) die "Setup.exe is neither an i386 nor an x86_64 image (machine $machine)" ;;
+esac
 mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 work=$(mktemp -d "$out.XXXXXX")
@@ -38,12 +51,14 @@ print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "Tarv Driver " + ".".join(sys.argv[
   "$upgrade_code" "$version")
 
 # drivers/ as it was built, every family included; wixl-heat derives the
-# identifiers and component GUIDs from the paths.
+# identifiers and component GUIDs from the paths, and marks each component
+# with the Win64 value given to wixl.
 (cd "$media" && find drivers -type f | LC_ALL=C sort |
-   wixl-heat --directory-ref INSTALLDIR --var var.MediaDir --component-group DriverFiles -p '') > "$work/drivers.wxs"
+   wixl-heat --directory-ref INSTALLDIR --var var.MediaDir --component-group DriverFiles -p '' --win64) \
+  > "$work/drivers.wxs"
 
 # wixl finds sources by relative paths only: it runs in the media folder.
-(cd "$media" && wixl -D Version="$version" -D ProductCode="$product_code" -D UpgradeCode="$upgrade_code" \
+(cd "$media" && wixl --arch "$arch" -D Win64="$win64" -D Version="$version" -D ProductCode="$product_code" -D UpgradeCode="$upgrade_code" \
    -D Port="$port" -D MediaDir=. -o "$work/Tarv.msi" "$here/tarv.wxs" "$work/drivers.wxs")
 
 # Hand-written rows, where wixl 0.101 writes something else:
@@ -67,5 +82,7 @@ types=$(msiinfo export "$work/Tarv.msi" CustomAction | tr -d '\r' |
 msiinfo export "$work/Tarv.msi" Property | tr -d '\r' | grep -q $'^SecureCustomProperties\tPORT;' \
   || die "SecureCustomProperties not written"
 
+[ "$(msiinfo suminfo "$work/Tarv.msi" 2>/dev/null | sed -n 's/^Template: //p')" = "$([ $arch = x64 ] && echo x64 || echo Intel);1033" ] \
+  || die "the package is not marked $arch"
 mv "$work/Tarv.msi" "$out"
-echo "built $out: version $version, ProductCode {$product_code}, PORT $port"
+echo "built $out: $arch, version $version, ProductCode {$product_code}, PORT $port"

@@ -533,6 +533,7 @@ std::string SystemFolder() { return Folder("SYSDIR"); }
 std::string DriverFolder() { return Folder("DRIVERDIR"); }
 std::string WindowsFolder() { return Folder("WINDIR"); }
 std::string TempFolder() { return Folder("TEMPDIR"); }
+std::string ProgramFilesFolder() { return Folder("PROGRAMFILES"); }
 
 bool FileExists(const std::string &unixPath)
 {

@@ -115,6 +115,7 @@ std::string SystemFolder();
 std::string DriverFolder();
 std::string WindowsFolder();
 std::string TempFolder();
+std::string ProgramFilesFolder();  // of the tests' architecture, where its package installs
 
 std::string Prefix();
 std::string WinBin();       // Setup.exe and its media, as built for the tests

@@ -120,6 +120,9 @@ void ShowFolders()
     if (length > 1 && length < sizeof path && path[length - 1] == '\\')
         path[length - 1] = '\0';
     printf("TEMPDIR %s\n", path);
+    // Where a package of the probe's own architecture installs.
+    if (GetEnvironmentVariableA("ProgramFiles", path, sizeof path))
+        printf("PROGRAMFILES %s\n", path);
 }
 
 void ShowService(const char *name)
