@@ -27,9 +27,13 @@ if [ "$(id -u)" -ne 0 ]; then
   as_root=(sudo)
 fi
 echo "${0##*/}: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-# wine32 is an i386 package.
-dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# apt's own output is shown only when it fails.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+{
+  # wine32 is an i386 package.
+  dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+} >"$log" 2>&1 || { cat "$log" >&2; echo "${0##*/}: the installation failed" >&2; exit 1; }
