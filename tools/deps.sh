@@ -32,8 +32,8 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 {
   # wine32 is an i386 package.
-  dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
-  "${as_root[@]}" apt-get update -qq
+  { dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386; } &&
+  "${as_root[@]}" apt-get update -qq &&
   "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
 } >"$log" 2>&1 || { cat "$log" >&2; echo "${0##*/}: the installation failed" >&2; exit 1; }
