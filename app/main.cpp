@@ -10,6 +10,7 @@
 #include "app/text.h"
 #include "app/unattended.h"
 #include "catalog/catalog.h"
+#include "install/journal.h"
 #include "res/resource.h"
 
 SetupState g_setup;
@@ -115,6 +116,12 @@ static void RunRequestedAction(HWND owner, const PlatformReading *reading)
     // A quiet run loads the setup library only where it is used.
     if (g_setup.quiet && (request->action == ACTION_COMPLETE_SETUP || request->purge))
         LoadSetupLibrary();
+    // A quiet setup that was cut short is undone before anything else changes.
+    if (JournalLeft()) {
+        if (!g_setup.setupLibrary)
+            LoadSetupLibrary();
+        RecoverJournal();
+    }
     switch (request->action) {
     case ACTION_COMPLETE_SETUP:    InstallPrinter(owner, row, 1); break;
     case ACTION_SIMPLE_DELETION:   RemovePrinter(owner, row, 0); break;

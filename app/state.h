@@ -30,6 +30,12 @@ struct RunLog {
     LogBuffers buffers;
 };
 
+// The undo journal of a quiet setup (install/journal.cpp).
+struct UndoJournal {
+    HANDLE file;               // 0: this run keeps none
+    char path[PATH_CHARS];
+};
+
 struct SetupState {
     HINSTANCE instance;
     HWND mainWindow;
@@ -47,6 +53,7 @@ struct SetupState {
     int quiet;                 // "/QUIET": nothing on the screen, each question answered
     int exitCode;              // a quiet run's QuietExit
     RunLog log;
+    UndoJournal journal;
 };
 
 extern SetupState g_setup;

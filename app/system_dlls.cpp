@@ -88,6 +88,7 @@ int BindSpooler(SpoolerCalls *calls, BindFailure *failure)
     BIND(&bound, module, DeletePrinterDriverA, failure);
     BIND(&bound, module, EnumPortsA, failure);
     BIND(&bound, module, EnumPrinterDriversA, failure);
+    BIND(&bound, module, GetPrinterA, failure);
     BIND(&bound, module, GetPrinterDriverA, failure);
     BIND(&bound, module, GetPrinterDriverDirectoryA, failure);
     BIND(&bound, module, OpenPrinterA, failure);

@@ -21,6 +21,7 @@ struct SpoolerCalls {
     decltype(&::DeletePrinterDriverA) DeletePrinterDriverA;
     decltype(&::EnumPortsA) EnumPortsA;
     decltype(&::EnumPrinterDriversA) EnumPrinterDriversA;
+    decltype(&::GetPrinterA) GetPrinterA;
     decltype(&::GetPrinterDriverA) GetPrinterDriverA;
     decltype(&::GetPrinterDriverDirectoryA) GetPrinterDriverDirectoryA;
     decltype(&::OpenPrinterA) OpenPrinterA;

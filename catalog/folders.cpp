@@ -6,6 +6,8 @@
 
 int GetTargetFolders()
 {
+    if (g_setup.systemFolder && g_setup.driverFolder)
+        return 1;  // already resolved in this run (the recovery of an undo journal)
     UINT systemLength = GetSystemDirectoryA(0, 0);
     if (systemLength == 0)
         return 0;

@@ -20,18 +20,27 @@ set(WIN32_SOURCES
   app/main.cpp
   app/messages.cpp
   app/run_lock.cpp
+  app/state_folder.cpp
   app/system_dlls.cpp
+  app/whole_file.cpp
   catalog/folders.cpp
+  catalog/version_folders.cpp
   deploy/copy_dialog.cpp
   deploy/deploy.cpp
   deploy/file_copy.cpp
   deploy/replace_dialog.cpp
   install/completion_dialog.cpp
   install/install.cpp
+  install/journal.cpp
+  install/journal_copies.cpp
+  install/journal_end.cpp
   install/kernel_service.cpp
+  install/model_inf.cpp
   install/port_dialog.cpp
   install/ports.cpp
+  install/preflight.cpp
   install/spooler.cpp
+  install/undo.cpp
   remove/purge.cpp
   remove/purge_inf.cpp
   remove/purge_service.cpp

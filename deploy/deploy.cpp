@@ -4,9 +4,11 @@
 #include "app/messages.h"
 #include "app/state.h"
 #include "app/text.h"
+#include "app/unattended.h"
 #include "deploy/copy_dialog.h"
 #include "deploy/names.h"
 #include "deploy/replace_dialog.h"
+#include "install/journal.h"
 #include "res/resource.h"
 
 int TargetExists(const char *path)
@@ -79,6 +81,22 @@ static INT_PTR AskToReplace(HWND owner, const FileEntry *entry)
     return entry->defaultAnswer == 1 ? 1 : 0;
 }
 
+// A quiet setup keeps the target and its backup for the undo before either
+// changes (even a read-only bit); 1 when there is no journal.
+static int KeepForUndo(const FileEntry *entry, const char *destination)
+{
+    char backup[BACKUP_NAME_CHARS];
+    char backupPath[PATH_CHARS];
+    if (!g_setup.journal.file)
+        return 1;
+    if (CopyText(backup, sizeof backup, entry->name) && MakeBackupName(backup, sizeof backup)
+        && FormatText(backupPath, sizeof backupPath, "%s\\%s", g_setup.targetFolder, backup)
+        && JournalSaveFile(destination) && JournalSaveFile(backupPath))
+        return 1;
+    SetQuietExit(QUIET_EXIT_FAILED);
+    return 0;
+}
+
 int DeployFileEntry(HWND owner, const FileEntry *entry)
 {
     char destination[PATH_CHARS];
@@ -88,6 +106,8 @@ int DeployFileEntry(HWND owner, const FileEntry *entry)
         ShowMessageId(owner, entry->name, IDS_PATH_TOO_LONG);
         return AskAfterFailedCopy(owner, entry);
     }
+    if (!KeepForUndo(entry, destination))
+        return 0;
     if (TargetExists(destination)) {
         switch (entry->replacePolicy) {
         case REPLACE_ALWAYS:

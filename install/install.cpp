@@ -1,6 +1,8 @@
 // The complete and the simple setup of one catalogue row.
 #include <windows.h>
 
+#include <string.h>
+
 #include "app/actions.h"
 #include "app/log.h"
 #include "app/messages.h"
@@ -11,6 +13,8 @@
 #include "catalog/folders.h"
 #include "deploy/deploy.h"
 #include "install/install.h"
+#include "install/journal.h"
+#include "install/model_inf.h"
 #include "res/resource.h"
 
 enum { COMPLETION_DELAY_MS = 1000, INF_MEDIA_PATH = 1 /* SPOST_PATH */ };
@@ -59,6 +63,38 @@ static int BuildInfPath(int row, char *path, size_t size)
     return FormatText(path, size, "%s%s%s", folder, separator, relative);
 }
 
+// Collects the names of the INFs found, one after the other.
+static void CollectInf(void *context, const char *, const char *name)
+{
+    char *names = (char *)context;
+    size_t used = 0;
+    while (names[used])
+        used += strlen(names + used) + 1;
+    size_t length = strlen(name) + 1;
+    if (used + length < PATH_CHARS) {
+        memcpy(names + used, name, length);
+        names[used + length] = '\0';
+    }
+}
+
+// Before the INF is registered, the journal names the copies of it the INF
+// folder already holds: undoing removes only the others.
+static int JournalInf(const char *path)
+{
+    if (!g_setup.journal.file)
+        return 1;
+    char record[2 * PATH_CHARS];
+    size_t length = strlen(path) + 1;
+    memcpy(record, path, length);
+    ZeroMemory(record + length, PATH_CHARS);
+    if (FindModelInfs(path, CollectInf, record + length) < 0)
+        return 0;
+    size_t used = length;
+    while (record[used])
+        used += strlen(record + used) + 1;
+    return JournalAdd(JOURNAL_INF_ADDED, record, (DWORD)used + 1);
+}
+
 // Hands the row's INF file to the setup library. Like the library's own
 // result, a failure is not reported to the user; a quiet run counts it.
 static void RegisterInf(int row)
@@ -73,6 +109,10 @@ static void RegisterInf(int row)
         SetQuietExit(QUIET_EXIT_FAILED);
         return;
     }
+    if (!JournalInf(path)) {
+        SetQuietExit(QUIET_EXIT_FAILED);
+        return;
+    }
     if (g_setup.quiet)
         MakeSetupLibraryNonInteractive();
     BOOL copied = g_setup.copyOemInf(path, 0, INF_MEDIA_PATH, 0, 0, 0, 0, 0);
@@ -80,6 +120,60 @@ static void RegisterInf(int row)
     LogLine("setup library: SetupCopyOEMInfA %s: %s", path, StepResult(copied, GetLastError(), result, sizeof result));
     if (!copied)
         SetQuietExit(QUIET_EXIT_FAILED);
+}
+
+// A quiet setup stops at its first failure: what it changed is undone.
+static int Stopped()
+{
+    return g_setup.quiet && g_setup.exitCode != QUIET_EXIT_DONE;
+}
+
+// The registration changes the spooler's copies of the driver's files too.
+static void AddDriverKeepingCopies(HWND owner, int row)
+{
+    VersionCopies before;
+    if (!JournalVersionCopies(row, &before) || !JournalAdd(JOURNAL_DRIVER_ADDED, "", 0)) {
+        SetQuietExit(QUIET_EXIT_FAILED);
+    } else {
+        AddDriver(owner, row);
+    }
+    JournalNewVersionCopies(row, &before);
+}
+
+// The steps of the setup after the checks; 0 when it stopped.
+static int RunSteps(HWND owner, int row, int complete)
+{
+    PurgePrinter();
+    if (Stopped())
+        return 0;
+    const PlatformEntry &platform = g_platforms[row];
+    if (complete) {
+        g_setup.targetFolder = g_setup.systemFolder;
+        if (!DeployFileList(owner, platform.systemFiles))
+            return 0;
+        g_setup.targetFolder = g_setup.driverFolder;
+        if (!DeployFileList(owner, platform.driverFiles))
+            return 0;
+        RegisterInf(row);
+        if (Stopped())
+            return 0;
+    }
+    AddDriverKeepingCopies(owner, row);
+    if (Stopped())
+        return 0;
+    if (!JournalAdd(JOURNAL_QUEUE_ADDED, "", 0))
+        SetQuietExit(QUIET_EXIT_FAILED);
+    else
+        AddQueue(owner, row);
+    if (Stopped())
+        return 0;
+    if (complete) {
+        if (!DeployCommonFiles(owner, row))
+            return 0;
+        if (!IsNineXFamily(row))
+            InstallKernelService();
+    }
+    return !Stopped();
 }
 
 int InstallPrinter(HWND owner, int row, int complete)
@@ -91,27 +185,20 @@ int InstallPrinter(HWND owner, int row, int complete)
         return 0;
     }
     LogLine("folders: system %s, printer drivers %s", g_setup.systemFolder, g_setup.driverFolder);
+    // A quiet setup is all or nothing: what can be known is checked before
+    // the first change, and every change is journaled so it can be undone.
+    if (g_setup.quiet && (!CheckBeforeChanges(row, complete) || !OpenJournal())) {
+        SetQuietExit(QUIET_EXIT_FAILED);
+        return 0;
+    }
     if (!IsNineXFamily(row))
         UnloadDriverModules();
-    PurgePrinter();
-
-    const PlatformEntry &platform = g_platforms[row];
-    if (complete) {
-        g_setup.targetFolder = g_setup.systemFolder;
-        if (!DeployFileList(owner, platform.systemFiles))
-            return 0;
-        g_setup.targetFolder = g_setup.driverFolder;
-        if (!DeployFileList(owner, platform.driverFiles))
-            return 0;
-        RegisterInf(row);
-    }
-    AddDriver(owner, row);
-    AddQueue(owner, row);
-    if (complete) {
-        if (!DeployCommonFiles(owner, row))
-            return 0;
-        if (!IsNineXFamily(row))
-            InstallKernelService();
+    int done = RunSteps(owner, row, complete);
+    CloseJournal(done);
+    if (!done) {
+        if (g_setup.quiet)
+            LogLine("setup failed; its changes were undone");
+        return 0;
     }
 
     // The pause is for a person to see the last copy end; a quiet run has none.

@@ -32,6 +32,9 @@ int AddQueue(HWND owner, int row);
 // frees; 0 when there are none (*error 0) or they cannot be listed.
 DRIVER_INFO_3A *EnumLocalDrivers(DWORD *count, DWORD *error);
 
+// 1 when the spooler lists the model's driver, or cannot say.
+int ModelDriverListed();
+
 // Silently deletes any earlier queue and driver of the model.
 void PurgePrinter();
 
@@ -40,6 +43,14 @@ void PurgePrinter();
 void InstallKernelService();
 
 extern const char KERNEL_SERVICE_NAME[];
+extern const char KERNEL_DRIVER_SOURCE[];  // below the source root
+
+// A quiet setup's checks before its first change: the media's files can be
+// read, the files it replaces written and deleted, the target folders
+// written, no restart is due to rename or delete a file it writes, and (NT
+// family) the service manager opens. 0 (logged, exit code 1603) when one
+// fails: the machine is as it was.
+int CheckBeforeChanges(int row, int complete);
 
 // Where the kernel driver's file goes; 0 with the last error set when the
 // Windows folder is unknown or the path does not fit (a shortened path would

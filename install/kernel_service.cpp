@@ -8,10 +8,11 @@
 #include "app/text.h"
 #include "app/unattended.h"
 #include "install/install.h"
+#include "install/journal.h"
 
 const char KERNEL_SERVICE_NAME[] = "hwbridge";
 static const char kDisplayName[] = "Access memory";
-static const char kSourceFile[] = "commun\\hwbridge.sys";  // below the source root
+const char KERNEL_DRIVER_SOURCE[] = "commun\\hwbridge.sys";
 static const char kDestinationFormat[] = "%s\\system32\\drivers\\hwbridge.sys";
 static const char kDevicePath[] = "\\\\.\\hwbridge";
 static const char kCaption[] = "Install Driver";
@@ -25,26 +26,62 @@ static void Report(const char *format, DWORD error)
     ShowBox(0, 0, text, kCaption, MB_OK);
 }
 
+// The earlier service's configuration and state go into the undo journal
+// before it is stopped; 1 when there is no journal.
+static int JournalService(SC_HANDLE service)
+{
+    if (!g_setup.journal.file)
+        return 1;
+    DWORD needed = 0;
+    SERVICE_STATUS status;
+    QueryServiceConfigA(service, 0, 0, &needed);
+    BYTE *block = needed ? (BYTE *)GlobalAlloc(GPTR, needed) : 0;
+    int saved = block && QueryServiceConfigA(service, (QUERY_SERVICE_CONFIGA *)block, needed, &needed)
+                && QueryServiceStatus(service, &status)
+                && JournalAddBlock(JOURNAL_SERVICE_DELETED, block, needed, block,
+                                   status.dwCurrentState != SERVICE_STOPPED);
+    if (!saved)
+        LogLine("service %s: the earlier service cannot be kept for the undo, error %lu", KERNEL_SERVICE_NAME,
+                (unsigned long)GetLastError());
+    if (block)
+        GlobalFree(block);
+    return saved;
+}
+
 // Stops and deletes an earlier registration so that it can be created anew.
-static void RemoveOldService(SC_HANDLE manager)
+// 0 when a quiet setup must stop: a service that did not stop is not deleted
+// (it would stay marked for deletion, and could not be put back).
+static int RemoveOldService(SC_HANDLE manager)
 {
     SC_HANDLE service = OpenServiceA(manager, KERNEL_SERVICE_NAME, SERVICE_ALL_ACCESS);
     if (!service)
-        return;
+        return 1;
+    if (!JournalService(service)) {
+        CloseServiceHandle(service);
+        return 0;
+    }
     SERVICE_STATUS status;
     char stopped[32], deleted[32];
     BOOL stop = ControlService(service, SERVICE_CONTROL_STOP, &status);
     DWORD stopError = GetLastError();
     const char *stopResult = StepResult(stop, stopError, stopped, sizeof stopped);
-    BOOL remove = DeleteService(service);
+    int stopFailed = !stop && stopError != ERROR_SERVICE_NOT_ACTIVE;
+    BOOL remove = FALSE;
+    const char *deleteResult = "not tried";
+    if (!stopFailed || !g_setup.journal.file) {
+        remove = DeleteService(service);
+        deleteResult = StepResult(remove, GetLastError(), deleted, sizeof deleted);
+    }
     LogLine("service %s: earlier service stopped: %s; deleted: %s", KERNEL_SERVICE_NAME,
-            !stop && stopError == ERROR_SERVICE_NOT_ACTIVE ? "it was not running" : stopResult,
-            StepResult(remove, GetLastError(), deleted, sizeof deleted));
+            !stop && stopError == ERROR_SERVICE_NOT_ACTIVE ? "it was not running" : stopResult, deleteResult);
+    CloseServiceHandle(service);
     // A service that was not running needed no stop; any other failure leaves
     // the earlier driver in the way of the new one.
-    if ((!stop && stopError != ERROR_SERVICE_NOT_ACTIVE) || !remove)
+    if (stopFailed || !remove) {
         SetQuietExit(QUIET_EXIT_FAILED);
-    CloseServiceHandle(service);
+        return !g_setup.journal.file;
+    }
+    return 1;
 }
 
 static void StartNewService(SC_HANDLE manager)
@@ -83,8 +120,10 @@ void InstallKernelService()
     LogLine("service manager opened: %s", StepResult(manager != 0, error, result, sizeof result));
     if (!manager)
         Report("Error OpenSC %ld\r\n", error);
-    if (manager)
-        RemoveOldService(manager);
+    if (manager && !RemoveOldService(manager)) {
+        CloseServiceHandle(manager);
+        return;  // a quiet setup stops, to be undone
+    }
 
     // Without a manager the creation is still attempted, so that its failure
     // is reported like any other.
@@ -94,12 +133,18 @@ void InstallKernelService()
         LogLine("kernel driver: no destination path, error %lu", (unsigned long)GetLastError());
         SetQuietExit(QUIET_EXIT_FAILED);  // the creation below fails and is reported as well
     } else {
+        if (!JournalSaveFile(destination) || !JournalAdd(JOURNAL_SERVICE_CREATED, "", 0)) {
+            SetQuietExit(QUIET_EXIT_FAILED);
+            if (manager)
+                CloseServiceHandle(manager);
+            return;
+        }
         // A failed copy is not reported: it shows in the steps below. A quiet
         // run counts it, since the service may run an earlier driver.
-        BOOL copied = CopyFileA(kSourceFile, destination, FALSE);
+        BOOL copied = CopyFileA(KERNEL_DRIVER_SOURCE, destination, FALSE);
         error = GetLastError();
         char buffer[PATH_CHARS];
-        const char *source = LogPath(kSourceFile, buffer, sizeof buffer);
+        const char *source = LogPath(KERNEL_DRIVER_SOURCE, buffer, sizeof buffer);
         if (copied) {
             LogLine("copy %s -> %s", source, destination);
         } else {

@@ -9,6 +9,7 @@
 #include "app/unattended.h"
 #include "catalog/catalog.h"
 #include "install/install.h"
+#include "install/journal.h"
 #include "install/records.h"
 #include "res/resource.h"
 
@@ -77,18 +78,17 @@ int AddQueue(HWND owner, int row)
 DRIVER_INFO_3A *EnumLocalDrivers(DWORD *count, DWORD *error)
 {
     DWORD needed = 0;
+    DRIVER_INFO_3A *drivers = 0;
     *count = 0;
     *error = 0;
     if (g_setup.spooler.EnumPrinterDriversA(0, 0, 3, 0, 0, &needed, count))
         return 0;  // no driver at all
     *error = GetLastError();
-    if (*error != ERROR_INSUFFICIENT_BUFFER)
-        return 0;
-    *error = ERROR_NOT_ENOUGH_MEMORY;
-    DRIVER_INFO_3A *drivers = needed ? (DRIVER_INFO_3A *)GlobalAlloc(GPTR, needed) : 0;
-    if (drivers) {
-        *error = 0;
-        if (!g_setup.spooler.EnumPrinterDriversA(0, 0, 3, (LPBYTE)drivers, needed, &needed, count)) {
+    // A driver added between the two calls needs a larger block: asked again.
+    for (int tries = 0; tries < 3 && *error == ERROR_INSUFFICIENT_BUFFER; tries++) {
+        drivers = needed ? (DRIVER_INFO_3A *)GlobalAlloc(GPTR, needed) : 0;
+        *error = drivers ? 0 : ERROR_NOT_ENOUGH_MEMORY;
+        if (drivers && !g_setup.spooler.EnumPrinterDriversA(0, 0, 3, (LPBYTE)drivers, needed, &needed, count)) {
             *error = GetLastError();
             GlobalFree(drivers);
             drivers = 0;
@@ -99,8 +99,7 @@ DRIVER_INFO_3A *EnumLocalDrivers(DWORD *count, DWORD *error)
     return drivers;
 }
 
-// 1 when the spooler lists the model's driver, or cannot say.
-static int ModelDriverListed()
+int ModelDriverListed()
 {
     DWORD count = 0, error = 0;
     DRIVER_INFO_3A *drivers = EnumLocalDrivers(&count, &error);
@@ -113,6 +112,44 @@ static int ModelDriverListed()
     return listed;
 }
 
+// The earlier queue's level-2 record goes into the undo journal before the
+// queue is deleted; 1 when there is no journal.
+static int JournalQueue(HANDLE printer)
+{
+    if (!g_setup.journal.file)
+        return 1;
+    DWORD needed = 0;
+    g_setup.spooler.GetPrinterA(printer, 2, 0, 0, &needed);
+    BYTE *block = needed ? (BYTE *)GlobalAlloc(GPTR, needed) : 0;
+    int saved = block && g_setup.spooler.GetPrinterA(printer, 2, block, needed, &needed)
+                && JournalAddBlock(JOURNAL_QUEUE_DELETED, block, needed, block, 0);
+    if (!saved)
+        LogLine("spooler: earlier printer \"%s\" cannot be kept for the undo, error %lu", MODEL_QUEUE_NAME,
+                (unsigned long)GetLastError());
+    if (block)
+        GlobalFree(block);
+    return saved;
+}
+
+// Likewise the earlier driver's level-3 record, when there is one.
+static int JournalDriver()
+{
+    if (!g_setup.journal.file)
+        return 1;
+    DWORD count = 0, error = 0;
+    DRIVER_INFO_3A *drivers = EnumLocalDrivers(&count, &error);
+    int saved = error == 0;
+    for (DWORD i = 0; saved && i < count; i++)
+        if (drivers[i].pName && SameTextIgnoringAsciiCase(drivers[i].pName, MODEL_DRIVER_NAME))
+            saved = JournalAddBlock(JOURNAL_DRIVER_DELETED, drivers, (DWORD)GlobalSize(drivers), &drivers[i], 0);
+    if (!saved)
+        LogLine("spooler: earlier driver \"%s\" cannot be kept for the undo, error %lu", MODEL_DRIVER_NAME,
+                (unsigned long)(error ? error : GetLastError()));
+    if (drivers)
+        GlobalFree(drivers);
+    return saved;
+}
+
 void PurgePrinter()
 {
     HANDLE printer = 0;
@@ -120,6 +157,11 @@ void PurgePrinter()
     ZeroMemory(&defaults, sizeof defaults);
     defaults.DesiredAccess = PRINTER_ALL_ACCESS;
     if (g_setup.spooler.OpenPrinterA(Mutable(MODEL_QUEUE_NAME), &printer, &defaults)) {
+        if (!JournalQueue(printer)) {
+            g_setup.spooler.ClosePrinter(printer);
+            SetQuietExit(QUIET_EXIT_FAILED);
+            return;
+        }
         if (g_setup.spooler.DeletePrinter(printer)) {
             LogLine("spooler: earlier printer \"%s\" deleted", MODEL_QUEUE_NAME);
         } else {
@@ -128,9 +170,15 @@ void PurgePrinter()
             SetQuietExit(QUIET_EXIT_FAILED);
         }
         g_setup.spooler.ClosePrinter(printer);
+        if (g_setup.journal.file && g_setup.exitCode != QUIET_EXIT_DONE)
+            return;  // a quiet setup stops here, to be undone
     } else {
         LogLine("spooler: no earlier printer \"%s\" opened, error %lu", MODEL_QUEUE_NAME,
                 (unsigned long)GetLastError());
+    }
+    if (!JournalDriver()) {
+        SetQuietExit(QUIET_EXIT_FAILED);
+        return;
     }
     if (g_setup.spooler.DeletePrinterDriverA(0, 0, Mutable(MODEL_DRIVER_NAME))) {
         LogLine("spooler: earlier driver \"%s\" deleted", MODEL_DRIVER_NAME);

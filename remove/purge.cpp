@@ -10,9 +10,12 @@
 #include "app/state.h"
 #include "app/system_dlls.h"
 #include "app/text.h"
+#include "app/unattended.h"
 #include "catalog/catalog.h"
+#include "catalog/version_folders.h"
 #include "deploy/names.h"
 #include "install/install.h"
+#include "install/journal.h"
 #include "remove/purge.h"
 #include "remove/purge_names.h"
 #include "remove/purge_run.h"
@@ -70,9 +73,20 @@ static const char *ListingDriver(const PurgeRun *run, const char *name)
     return 0;
 }
 
-int DeleteAtRestart(const char *path)
+int DeleteAtRestart(const char *path, char *aside)
 {
-    return RunsOnNtFamily() && MoveFileExA(path, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
+    aside[0] = '\0';
+    if (!RunsOnNtFamily())
+        return 0;
+    // Renamed first, so that the restart deletes this file and never a later
+    // setup's file of the same name; where the rename fails, the name itself.
+    if (UniqueNameBeside(path, aside) && MoveFileExA(path, aside, 0)) {
+        if (MoveFileExA(aside, 0, MOVEFILE_DELAY_UNTIL_REBOOT))
+            return 1;
+        MoveFileExA(aside, path, 0);
+    }
+    aside[0] = '\0';
+    return MoveFileExA(path, 0, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
 void PurgeFile(PurgeRun *run, const char *path)
@@ -83,6 +97,11 @@ void PurgeFile(PurgeRun *run, const char *path)
         return;
     const char *name = PathFileName(path, IsLeadByte);
     const char *other = ListingDriver(run, name);
+    if (run->othersUnknown) {
+        LogLine("kept %s: another driver may list it", path);
+        SetQuietExit(QUIET_EXIT_FAILED);
+        return;
+    }
     if (other) {
         LogLine("kept %s: driver \"%s\" lists a file of that name", path, other);
         return;
@@ -97,15 +116,20 @@ void PurgeFile(PurgeRun *run, const char *path)
     int inUse = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION
                 || (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES
                     && !(attributes & FILE_ATTRIBUTE_READONLY));
-    if (inUse && DeleteAtRestart(path)) {
-        LogLine("scheduled %s for deletion at the next restart: in use, error %lu", path, (unsigned long)error);
+    char aside[PATH_CHARS];
+    if (inUse && DeleteAtRestart(path, aside)) {
+        LogLine("scheduled %s for deletion at the next restart: in use, error %lu%s%s", path, (unsigned long)error,
+                aside[0] ? "; renamed to " : "", aside);
         run->restartNeeded = 1;
         return;
     }
     LogLine("purge failed %s: error %lu", path, (unsigned long)error);
+    // The caption is the file's folder; a path cut to the buffer keeps what fits of it.
     char folder[PATH_CHARS];
     CopyText(folder, sizeof folder, path);
-    folder[name > path ? name - path - 1 : 0] = '\0';  // the caption is the file's folder
+    size_t folderLength = name > path ? (size_t)(name - path) - 1 : 0;
+    if (folderLength < sizeof folder)
+        folder[folderLength] = '\0';
     ShowMessageId(run->owner, folder, IDS_FILE_NOT_DELETED);
 }
 
@@ -154,6 +178,25 @@ static void PurgeSpoolerCopies(PurgeRun *run, int row, const ModelDriverFiles *o
     }
 }
 
+struct VersionScan {
+    PurgeRun *run;
+    int row;
+    const DRIVER_INFO_3A *model;
+};
+
+// A copy in a version folder that no registration names (there is none left
+// to ask, or it was made by an earlier one).
+static void PurgeUnlisted(void *context, const char *path, int exists)
+{
+    const VersionScan *scan = (const VersionScan *)context;
+    const char *file;
+    for (size_t i = 0; exists && scan->model && (file = ListedFile(scan->model, i)) != 0; i++)
+        if (SameTextIgnoringAsciiCase(file, path))
+            return;  // handled with the listed ones
+    if (exists)
+        PurgeFile(scan->run, path);
+}
+
 // Every entry of a list in folder, or the backup a setup made of each.
 static void PurgeListed(PurgeRun *run, const char *folder, const FileEntry *list, int backups)
 {
@@ -178,13 +221,20 @@ void PurgeLeftovers(HWND owner, int row, const ModelDriverFiles *ours)
     run.owner = owner;
     DWORD error = 0;
     run.others = EnumLocalDrivers(&run.otherCount, &error);
+    run.othersUnknown = error != 0;
     if (error)
-        LogLine("spooler: the other drivers cannot be listed, error %lu; no file they might share is known",
+        LogLine("spooler: the other drivers cannot be listed, error %lu; every file another may share is kept",
                 (unsigned long)error);
     LogLine("purge: everything else of driver \"%s\"", MODEL_DRIVER_NAME);
     if (!IsNineXFamily(row))
         PurgeKernelService(&run);
     PurgeSpoolerCopies(&run, row, ours);
+    VersionScan scan = { &run, row, ours->model };
+    if (!ForEachVersionCopy(row, PurgeUnlisted, &scan)) {
+        LogLine("the version folders of %s cannot be read, error %lu", g_setup.driverFolder,
+                (unsigned long)GetLastError());
+        SetQuietExit(QUIET_EXIT_FAILED);
+    }
     PurgeRegisteredInf(&run, row);
     const PlatformEntry *platform = &g_platforms[row];
     for (int backups = 0; backups <= 1; backups++) {

@@ -4,6 +4,7 @@
 
 #include "app/text.h"
 #include "catalog/catalog.h"
+#include "deploy/names.h"
 #include "install/records.h"
 
 static int SameName(const char *a, const char *b)
@@ -26,6 +27,29 @@ int IsModelDriverFile(int row, const char *name)
         return 1;
     for (const char *file = record.dependentFiles; *file; file += strlen(file) + 1)
         if (SameName(file, name))
+            return 1;
+    return 0;
+}
+
+static int InList(const FileEntry *list, const char *name, int backups)
+{
+    for (; list && list->name; list++) {
+        char backup[BACKUP_NAME_CHARS];
+        if (SameName(list->name, name)
+            || (backups && CopyText(backup, sizeof backup, list->name) && MakeBackupName(backup, sizeof backup)
+                && SameName(backup, name)))
+            return 1;
+    }
+    return 0;
+}
+
+int IsProductFileName(const char *name)
+{
+    if (SameName(name, "hwbridge.sys"))
+        return 1;
+    for (int row = 0; row < PLATFORM_COUNT; row++)
+        if (IsModelDriverFile(row, name) || InList(g_platforms[row].driverFiles, name, 1)
+            || InList(g_platforms[row].systemFiles, name, 1) || InList(GetCommonFiles(row), name, 1))
             return 1;
     return 0;
 }

@@ -10,6 +10,11 @@
 // an entry of its driver-file list. Case does not count, as on the file system.
 int IsModelDriverFile(int row, const char *name);
 
+// 1 when name (without a folder) is a file the product writes on any
+// platform: a driver or common file of the catalogue, a file of a driver
+// record, the kernel driver "hwbridge.sys", or the backup of one of them.
+int IsProductFileName(const char *name);
+
 // The file name of a path: what follows its last backslash, or the whole path.
 // The trail byte of a double-byte character is never taken for a backslash.
 const char *PathFileName(const char *path, int (*isLeadByte)(unsigned char));

@@ -9,6 +9,7 @@ struct PurgeRun {
     HWND owner;
     DRIVER_INFO_3A *others;  // the drivers the spooler lists once the model's is gone
     DWORD otherCount;
+    int othersUnknown;       // the spooler could not list them: no file is known to be unshared
     int restartNeeded;       // something goes only at the next restart
 };
 
@@ -19,7 +20,8 @@ struct PurgeRun {
 void PurgeFile(PurgeRun *run, const char *path);
 
 // Marks path for deletion at the next restart (NT family only); 1 when done.
-int DeleteAtRestart(const char *path);
+// aside receives (PATH_CHARS) the name it was renamed to first, or "".
+int DeleteAtRestart(const char *path, char *aside);
 
 void PurgeKernelService(PurgeRun *run);
 void PurgeRegisteredInf(PurgeRun *run, int row);

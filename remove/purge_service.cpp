@@ -4,6 +4,7 @@
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
+#include "app/text.h"
 #include "app/unattended.h"
 #include "install/install.h"
 #include "remove/purge_run.h"
@@ -39,11 +40,50 @@ static int StopService(SC_HANDLE service)
     }
 }
 
+// 1 when the service runs our kernel driver's file: another product's
+// service of the same name is left alone. The service manager may keep the
+// path as given, in NT form (\??\C:\...), below \SystemRoot, or relative to
+// the Windows folder.
+static int OurService(SC_HANDLE service, const char *ours)
+{
+    DWORD needed = 0;
+    QueryServiceConfigA(service, 0, 0, &needed);
+    QUERY_SERVICE_CONFIGA *config = needed ? (QUERY_SERVICE_CONFIGA *)GlobalAlloc(GPTR, needed) : 0;
+    char windows[PATH_CHARS], path[PATH_CHARS];
+    int same = -1;
+    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    if (config && QueryServiceConfigA(service, config, needed, &needed) && length && length < sizeof windows) {
+        const char *binary = config->lpBinaryPathName ? config->lpBinaryPathName : "";
+        if (StartsWithIgnoringAsciiCase(binary, "\\??\\"))
+            binary += 4;
+        if (StartsWithIgnoringAsciiCase(binary, "\\SystemRoot\\"))
+            binary += 12;
+        else if (binary[0] && binary[1] == ':')
+            windows[0] = '\0';
+        same = FormatText(path, sizeof path, "%s%s%s", windows, windows[0] ? "\\" : "", binary)
+               && SameTextIgnoringAsciiCase(path, ours);
+        if (!same)
+            LogLine("service %s left: it runs %s, not %s", KERNEL_SERVICE_NAME, binary, ours);
+    }
+    if (same < 0)
+        LogLine("service %s left: its configuration cannot be read, error %lu", KERNEL_SERVICE_NAME,
+                (unsigned long)GetLastError());
+    if (config)
+        GlobalFree(config);
+    return same > 0;
+}
+
 // A driver that will not stop keeps running until the next restart: its
 // service is marked for deletion and its file goes at that restart.
 void PurgeKernelService(PurgeRun *run)
 {
     int stopped = 1;
+    char path[PATH_CHARS];
+    if (!BuildKernelDriverPath(path, sizeof path)) {
+        LogLine("kernel driver: no path, error %lu", (unsigned long)GetLastError());
+        SetQuietExit(QUIET_EXIT_FAILED);
+        return;
+    }
     SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
     if (!manager) {
         DWORD error = GetLastError();
@@ -57,6 +97,8 @@ void PurgeKernelService(PurgeRun *run)
         } else if (!service) {
             LogLine("service %s not opened, error %lu", KERNEL_SERVICE_NAME, (unsigned long)error);
             ReportServiceNotRemoved(run, error);
+        } else if (!OurService(service, path)) {
+            CloseServiceHandle(service);
         } else {
             stopped = StopService(service);
             BOOL deleted = DeleteService(service);
@@ -74,11 +116,5 @@ void PurgeKernelService(PurgeRun *run)
     }
     if (!stopped)
         run->restartNeeded = 1;
-    char path[PATH_CHARS];
-    if (BuildKernelDriverPath(path, sizeof path))
-        PurgeFile(run, path);
-    else {
-        LogLine("kernel driver: no path, error %lu", (unsigned long)GetLastError());
-        SetQuietExit(QUIET_EXIT_FAILED);
-    }
+    PurgeFile(run, path);
 }

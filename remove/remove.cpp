@@ -53,23 +53,29 @@ int RemovePrinter(HWND owner, int row, int complete)
     LogLine("folders: system %s, printer drivers %s", g_setup.systemFolder, g_setup.driverFolder);
     char dataPath[PATH_CHARS];
     dataPath[0] = '\0';
-    if (!DeletePrinterQueue(owner, dataPath, row))
+    // A purge goes on from any state: a queue or driver that is not there
+    // (an earlier deletion, say) is reported as ever, then the rest goes.
+    int purge = complete && g_setup.request.purge;
+    int done = DeletePrinterQueue(owner, dataPath, row);
+    if (!done && !purge)
         return 0;
     // The spooler names the files of its copies only while the driver is registered.
-    int purge = complete && g_setup.request.purge;
     ModelDriverFiles ours = { 0, 0 };
     if (purge)
         ReadModelDriverFiles(&ours);
-    int done = DeleteDriver(owner, complete, dataPath);
-    if (done && complete) {
+    done = DeleteDriver(owner, complete, dataPath) && done;
+    if (purge) {
+        // Its own walk deletes the driver files too, without reporting those already gone.
+        PurgeLeftovers(owner, row, &ours);
+    } else if (done && complete) {
         const PlatformEntry *platform = &g_platforms[row];
         DeleteMarkedFiles(owner, g_setup.systemFolder, platform->systemFiles);
         DeleteMarkedFiles(owner, g_setup.driverFolder, platform->driverFiles);
-        if (purge)
-            PurgeLeftovers(owner, row, &ours);
     }
     ReleaseModelDriverFiles(&ours);
     if (done)
         LogLine("%s done", complete ? "complete deletion" : "simple deletion");
+    else if (purge)
+        LogLine("purge done");
     return done;
 }

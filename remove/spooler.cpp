@@ -7,6 +7,7 @@
 #include "app/state.h"
 #include "app/unattended.h"
 #include "catalog/catalog.h"
+#include "install/install.h"
 #include "remove/datafile.h"
 #include "remove/purge.h"
 #include "remove/remove.h"
@@ -32,6 +33,11 @@ static void ReadDataFile(HANDLE printer, char *dataPath)
     GlobalFree(block);
 }
 
+static int QuietPurge()
+{
+    return g_setup.quiet && g_setup.request.purge && g_setup.request.action == ACTION_COMPLETE_DELETION;
+}
+
 static void ShowDeletionFailure(HWND owner, UINT textId)
 {
     char caption[CAPTION_CHARS];
@@ -46,7 +52,9 @@ int DeletePrinterQueue(HWND owner, char *dataPath, int row)
     if (!g_setup.spooler.OpenPrinterA((LPSTR)MODEL_QUEUE_NAME, &printer, &defaults)) {
         unsigned long error = GetLastError();
         LogLine("spooler: printer \"%s\" not opened, error %lu", MODEL_QUEUE_NAME, error);
-        ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DELETE_STEP1, error);
+        // A quiet purge has nothing to report about a queue that is not there.
+        if (!QuietPurge() || error != ERROR_INVALID_PRINTER_NAME)
+            ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DELETE_STEP1, error);
         return 0;
     }
     ReadDataFile(printer, dataPath);
@@ -80,7 +88,9 @@ int DeleteDriver(HWND owner, int complete, const char *dataPath)
     if (!deleted) {
         unsigned long error = GetLastError();
         LogLine("spooler: driver \"%s\" not deleted, error %lu", MODEL_DRIVER_NAME, error);
-        ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DRIVER_DELETE, error);
+        // Nor about a driver that is not registered (Wine's error says so unreliably).
+        if (!QuietPurge() || ModelDriverListed())
+            ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DRIVER_DELETE, error);
         return 0;
     }
     LogLine("spooler: driver \"%s\" deleted", MODEL_DRIVER_NAME);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 #include <cstring>
+#include <strings.h>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -49,6 +50,7 @@ bool HasText(const Window &window, const std::string &text)
 
 void CleanInstallState()
 {
+    std::error_code error;
     Probe({ "delete-printer", kModel, "delete-driver", kModel, "delete-driver", kSharingDriver, "delete-service",
             "hwbridge", "clear-pending-renames" });
     for (const std::string folder : { "", "3/" })
@@ -61,8 +63,18 @@ void CleanInstallState()
         RemoveFile(InSystemFolder(WithExtension(name, ".bku")));
     }
     RemoveFile(KernelDriverFile());
+    // What a run cut short or a purge of a file in use may leave: the undo
+    // journal, its copies, files renamed aside ("trvXXXX.tmp").
+    RemoveFile(StateFolder() + "/TarvSetup.jnl");
+    for (const std::string &folder : { InDriverFolder(""), InDriverFolder("3"), InSystemFolder(""),
+                                       UnixPath(WindowsFolder() + "\\system32\\drivers") })
+        for (const auto &entry : fs::directory_iterator(folder, error)) {
+            std::string name = entry.path().filename().string();
+            if (strncasecmp(name.c_str(), "trv", 3) == 0 && name.size() == 11
+                && strcasecmp(name.c_str() + 7, ".tmp") == 0)
+                RemoveFile(entry.path().string());
+        }
     // The setup library keeps the INF's name, or picks oemN.inf when it is taken.
-    std::error_code error;
     for (const auto &entry : fs::directory_iterator(UnixPath(WindowsFolder() + "\\inf"), error)) {
         std::string name = entry.path().filename().string();
         bool ours = name == "tarv.inf" || name == "tarv.pnf"
@@ -202,15 +214,40 @@ std::function<void()> HoldFileOpen(const std::string &path)
     };
 }
 
-// Names and sizes below a folder, one line each, sorted; time stamps left out.
-static std::string Listing(const std::string &folder, bool recursive)
+// A hash of the bytes, so that a snapshot tells a file put back byte for
+// byte from another of the same size.
+static std::string ContentHash(const std::string &path)
+{
+    unsigned long long hash = 14695981039346656037ull;
+    for (unsigned char c : ReadFile(path))
+        hash = (hash ^ c) * 1099511628211ull;
+    char text[24];
+    snprintf(text, sizeof text, "%016llx", hash);
+    return text;
+}
+
+static bool ProductName(const std::string &name)
+{
+    std::string lower = name;
+    for (char &c : lower)
+        c = (char)tolower((unsigned char)c);
+    return lower.rfind("tarv", 0) == 0 || lower.rfind("hwport", 0) == 0 || lower.rfind("trv", 0) == 0
+           || (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".bku") == 0);
+}
+
+// Names, sizes and content hashes below a folder, one line each, sorted;
+// time stamps left out. In the system folder, whose hundreds of system files
+// no run touches, only the product's names are hashed.
+static std::string Listing(const std::string &folder, bool recursive, bool hashAll = true)
 {
     std::vector<std::string> lines;
     std::error_code error;
     auto add = [&](const fs::directory_entry &entry) {
-        if (entry.is_regular_file(error))
-            lines.push_back(entry.path().lexically_relative(folder).string() + " "
-                            + std::to_string(entry.file_size(error)));
+        if (!entry.is_regular_file(error))
+            return;
+        std::string name = entry.path().filename().string();
+        lines.push_back(entry.path().lexically_relative(folder).string() + " " + std::to_string(entry.file_size(error))
+                        + (hashAll || ProductName(name) ? " " + ContentHash(entry.path().string()) : ""));
     };
     if (recursive)
         for (const auto &entry : fs::recursive_directory_iterator(folder, error))
@@ -225,13 +262,16 @@ static std::string Listing(const std::string &folder, bool recursive)
     return text;
 }
 
+std::string StateFolder() { return Below(SystemFolder(), "LogFiles\\TarvSetup"); }
+
 std::string MachineSnapshot()
 {
     std::string text = Probe({ "printers", "drivers", "service", "hwbridge", "pending-renames" });
     text += "== printer drivers\n" + Listing(UnixPath(DriverFolder()), true);
-    text += "== system folder\n" + Listing(UnixPath(SystemFolder()), false);
+    text += "== system folder\n" + Listing(UnixPath(SystemFolder()), false, false);
     text += "== kernel drivers\n" + Listing(UnixPath(WindowsFolder() + "\\system32\\drivers"), false);
     text += "== INF folder\n" + Listing(UnixPath(WindowsFolder() + "\\inf"), false);
+    text += "== state folder\n" + Listing(StateFolder(), true);
     return text;
 }
 

@@ -51,6 +51,8 @@ std::string InDriverFolder(const std::string &name);
 std::string InSystemFolder(const std::string &name);
 std::string InInfFolder(const std::string &name);
 std::string KernelDriverFile();
+// The program's own folder below the system folder (the undo journal).
+std::string StateFolder();
 
 // The text with "{drivers}", "{system}" and "{windows}" replaced by the
 // printer-driver, system and Windows folders the prefix reports, so that an
@@ -63,8 +65,8 @@ std::function<void()> HoldFileOpen(const std::string &path);
 
 // What the machine holds that a setup or removal may change: the spooler's
 // printers and drivers, the hwbridge service, the renames due at restart and
-// the files (names and sizes) of the printer-driver, system, kernel-driver
-// and INF folders.
+// the files (names, sizes and content) of the printer-driver, system,
+// kernel-driver, INF and state folders.
 std::string MachineSnapshot();
 
 // Content of a sample media file as laid out by the build.

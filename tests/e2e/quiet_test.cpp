@@ -235,57 +235,59 @@ const Row kRows[] = {
     { "SpoolerCannotListPorts", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
       { "spooler: the ports cannot be listed, error 1722" }, nullptr, ExpectNothingInstalled, nullptr, "winxp", {},
       "localspl=d" },
-    { "BackupFailedStops", "/PORT=LPT1:", 1603,
-      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "IDS_SOURCE_OPEN", "OK" }, { "IDS_BACKUP_FAILED", "No" } },
-      { "backup failed " },
+    // A quiet setup is all or nothing: what it can know fails it before the
+    // first change (a file in use, a file missing on the media, no service
+    // manager), and a step that fails later is undone (rollback_test.cpp has
+    // a row for every step).
+    { "FileInUseFailsBeforeAnyChange", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
+      { "check before changes failed: cannot replace {drivers}\\TarvGI.dll, error 32; nothing was changed" },
       [](Context &context) {
           InstallQuietly();
           WriteFile(InDriverFolder("TarvGI.dll"), "earlier");
+          context.snapshot = MachineSnapshot();
           HoldFile(context, InDriverFolder("TarvGI.dll"));
       },
-      [](const Context &) {
-          EXPECT_EQ(QueueLine(), "");
-          EXPECT_EQ(DriverLine(), "");
+      [](const Context &context) {
+          ExpectAsBefore(context);
+          ExpectInstalledOn("LPT1:");
           EXPECT_EQ(ReadFile(InDriverFolder("TarvGI.dll")), "earlier");
       } },
-    { "CopyFailedStops", "/PORT=LPT1:", 1603,
-      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "IDS_SOURCE_OPEN", "OK" }, { "IDS_COPY_FAILED", "No" } },
-      { "copy failed " },
-      [](Context &context) { RemoveAll(context.media + "/drivers/Nt2000/Tarv.ini"); },
-      [](const Context &) {
-          EXPECT_EQ(DriverLine(), "");
-          EXPECT_TRUE(FileExists(InDriverFolder("TarvGI.dll")));
-          EXPECT_FALSE(FileExists(InDriverFolder("Tarva.hlp")));
-      } },
-    { "RegistrationReportsGoOn", "/PORT=LPT1:", 1603,
-      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "IDS_DRIVER_FAILED", "OK" }, { "IDS_PRINTER_FAILED", "OK" } },
-      { "spooler: driver \"Corvan Tessik\" not added, error 5", "setup complete" }, nullptr,
-      [](const Context &) {
-          EXPECT_EQ(QueueLine(), "");
-          EXPECT_TRUE(FileExists(InSystemFolder("tarvcomm.exe")));
-          EXPECT_EQ(Field(ServiceLine(), "state"), "4");
+    { "MediaFileMissingFailsBeforeAnyChange", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
+      { "check before changes failed: cannot read ", "Nt2000\\Tarv.ini, error 2; nothing was changed" },
+      [](Context &context) {
+          RemoveAll(context.media + "/drivers/Nt2000/Tarv.ini");
+          context.snapshot = MachineSnapshot();
       },
-      "AddPrinterDriverA=5" },
-    { "KernelServiceReportsGoOn", "/PORT=LPT1:", 1603,
-      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "Error OpenSC 5\\r\\n", "OK" }, { "Error CreateSC %lu\\r\\n", "OK" },
-        { "Error CreateFile %lu\\r\\n", "OK" } },
-      { "service manager opened: failed, error 5", "setup complete" }, nullptr,
-      [](const Context &) { ExpectInstalledOn("LPT1:"); }, "OpenSCManagerA=5" },
+      ExpectAsBefore },
+    { "RegistrationFailureIsUndone", "/PORT=LPT1:", 1603,
+      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "IDS_DRIVER_FAILED", "OK" } },
+      { "spooler: driver \"Corvan Tessik\" not added, error 5", "undo: deleted {drivers}\\TarvGI.dll",
+        "setup failed; its changes were undone" },
+      [](Context &context) { context.snapshot = MachineSnapshot(); }, ExpectAsBefore, "AddPrinterDriverA=5" },
+    { "ServiceManagerCheckedBeforeAnyChange", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
+      { "check before changes failed: cannot open the service manager, error 5; nothing was changed" },
+      [](Context &context) { context.snapshot = MachineSnapshot(); }, ExpectAsBefore, "OpenSCManagerA=5" },
     // Steps an interactive run passes over silently still fail a quiet one.
-    { "InfRegistrationFailed", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
-      { "setup library: non-interactive mode set", "tarv.inf: failed, error 3758096384", "setup complete" },
-      [](Context &context) { WriteFile(context.media + "/drivers/Nt2000/tarv.inf", "no INF at all"); },
-      [](const Context &) { ExpectInstalledOn("LPT1:"); } },
-    { "KernelDriverFileNotCopied", "/PORT=LPT1:", 1603,
-      { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" }, { "Error StartSC %lu\\r\\n", "OK" }, { "Error CreateFile %lu\\r\\n", "OK" } },
-      { "service hwbridge: earlier service stopped: it was not running; deleted: ok", "hwbridge.sys: error 32",
-        "setup complete" },
+    { "InfRegistrationFailureIsUndone", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
+      { "setup library: non-interactive mode set", "tarv.inf: failed, error 3758096384",
+        "setup failed; its changes were undone" },
+      [](Context &context) {
+          WriteFile(context.media + "/drivers/Nt2000/tarv.inf", "no INF at all");
+          context.snapshot = MachineSnapshot();
+      },
+      ExpectAsBefore },
+    { "KernelDriverFileInUseFailsBeforeAnyChange", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
+      { "check before changes failed: cannot replace {windows}\\system32\\drivers\\hwbridge.sys, error 32" },
       [](Context &context) {
           InstallQuietly();
           Probe({ "stop-service", "hwbridge" });
+          context.snapshot = MachineSnapshot();
           HoldFile(context, KernelDriverFile());
       },
-      [](const Context &) { ExpectInstalledOn("LPT1:"); } },
+      [](const Context &context) {
+          ExpectAsBefore(context);
+          ExpectInstalledOn("LPT1:");
+      } },
     // Expected misses: a second setup over a stopped service.
     { "SetupOverAStoppedService", "/PORT=LPT1:", 0, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
       { "spooler: earlier printer \"Corvan Tessik\" deleted", "spooler: earlier driver \"Corvan Tessik\" deleted",
@@ -322,16 +324,17 @@ const Row kRows[] = {
     { "PurgeWithoutDeletePrinterDriverEx", "/PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
       { "DeletePrinterDriverExA not available", "purged {drivers}\\3\\TarvGI.dll" },
       SnapshotThenInstallTwice, ExpectAsBefore, "GetProcAddress=127:DeletePrinterDriverEx" },
-    // Without the queue the purge stops where the complete deletion does.
-    { "PurgeOnACleanMachine", "/UNINSTALL /PURGE", 1603,
-      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } }, {},
+    // A purge finishes from any state: nothing there, or what a simple
+    // deletion keeps, leaves the machine clean with 0.
+    { "PurgeOnACleanMachine", "/UNINSTALL /PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "spooler: printer \"Corvan Tessik\" not opened, error 1801", "purge done" },
       [](Context &context) { context.snapshot = MachineSnapshot(); }, ExpectAsBefore },
-    { "PurgeAfterASimpleDeletion", "/PURGE", 1603,
-      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } }, {},
+    { "PurgeAfterASimpleDeletion", "/PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "service hwbridge deleted", "purged {drivers}\\TarvUI.dll", "purged {system}\\hwport.dll", "purge done" },
       [](Context &context) {
+          context.snapshot = MachineSnapshot();
           InstallQuietly();
           ASSERT_EQ(RunSetup(SetupOptions("/QUIET /ONLYDELETEPRINTDEVICE", {})).exitCode, 0);
-          context.snapshot = MachineSnapshot();
       },
       ExpectAsBefore },
     // A file of the model's name that another driver lists stays.

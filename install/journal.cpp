@@ -1,0 +1,124 @@
+// Writing the undo journal: a file of records [type, size, data], each
+// written before the change it announces, so that the records read back name
+// every change that may have happened.
+#include <windows.h>
+
+#include <string.h>
+
+#include "app/log.h"
+#include "app/state.h"
+#include "app/state_folder.h"
+#include "app/text.h"
+#include "install/journal.h"
+
+static const char kJournalName[] = "TarvSetup.jnl";
+const char JOURNAL_MAGIC[4] = { 'T', 'J', 'N', (char)sizeof(void *) };
+
+enum { COPY_NAME_TRIES = 64 };
+
+int JournalPath(char *path, size_t size, int create)
+{
+    size_t length;
+    if (!GetStateFolder(path, size, create))
+        return 0;
+    length = strlen(path);
+    return FormatText(path + length, size - length, "\\%s", kJournalName);
+}
+
+static int Write(HANDLE file, const void *data, DWORD size)
+{
+    DWORD written = 0;
+    return WriteFile(file, data, size, &written, 0) && written == size;
+}
+
+int OpenJournal()
+{
+    UndoJournal *journal = &g_setup.journal;
+    if (!JournalPath(journal->path, sizeof journal->path, 1)) {
+        LogLine("undo journal: the state folder cannot be had, error %lu", (unsigned long)GetLastError());
+        return 0;
+    }
+    // Written through, so that a change is never on the disk before its record.
+    HANDLE file = CreateFileA(journal->path, GENERIC_WRITE, 0, 0, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, 0);
+    if (file == INVALID_HANDLE_VALUE || !Write(file, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC)) {
+        LogLine("undo journal %s not written, error %lu", journal->path, (unsigned long)GetLastError());
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            DeleteFileA(journal->path);
+        }
+        return 0;
+    }
+    journal->file = file;
+    return 1;
+}
+
+int JournalAdd(int type, const void *data, DWORD size)
+{
+    HANDLE file = g_setup.journal.file;
+    if (!file)
+        return 1;
+    JournalRecordHeader header = { (DWORD)type, size };
+    if (Write(file, &header, sizeof header) && Write(file, data, size))
+        return 1;
+    LogLine("undo journal: a record cannot be written, error %lu", (unsigned long)GetLastError());
+    return 0;
+}
+
+int JournalAddBlock(int type, const void *block, DWORD size, const void *structure, DWORD flag)
+{
+    HANDLE file = g_setup.journal.file;
+    if (!file)
+        return 1;
+    JournalBlock header = { (ULONG_PTR)block, (DWORD)((const BYTE *)structure - (const BYTE *)block), flag, size };
+    JournalRecordHeader record = { (DWORD)type, (DWORD)sizeof header + size };
+    if (Write(file, &record, sizeof record) && Write(file, &header, sizeof header) && Write(file, block, size))
+        return 1;
+    LogLine("undo journal: a record cannot be written, error %lu", (unsigned long)GetLastError());
+    return 0;
+}
+
+// Two paths, each with its terminator, as the file records hold them.
+static int AddPaths(int type, const char *path, const char *copy)
+{
+    char data[2 * PATH_CHARS];
+    size_t first = strlen(path) + 1, second = strlen(copy) + 1;
+    memcpy(data, path, first);
+    memcpy(data + first, copy, second);
+    return JournalAdd(type, data, (DWORD)(first + second));
+}
+
+int UniqueNameBeside(const char *path, char *copy)
+{
+    char folder[PATH_CHARS];
+    CopyText(folder, sizeof folder, path);
+    char *slash = strrchr(folder, '\\');
+    if (!slash)
+        return 0;
+    *slash = '\0';
+    UINT unique = (GetTickCount() ^ GetCurrentProcessId()) & 0xFFFF;
+    for (int i = 0; i < COPY_NAME_TRIES; i++, unique = (unique + 1) & 0xFFFF)
+        if (unique && GetTempFileNameA(folder, "trv", unique, copy)
+            && GetFileAttributesA(copy) == INVALID_FILE_ATTRIBUTES)
+            return 1;
+    return 0;
+}
+
+int JournalSaveFile(const char *path)
+{
+    if (!g_setup.journal.file)
+        return 1;
+    char copy[PATH_CHARS] = "";
+    if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        if (!UniqueNameBeside(path, copy) || !AddPaths(JOURNAL_COPY, path, copy) || !CopyFileA(path, copy, TRUE)) {
+            LogLine("undo journal: no copy of %s kept, error %lu", path, (unsigned long)GetLastError());
+            return 0;
+        }
+    }
+    return AddPaths(JOURNAL_CHANGE, path, copy);
+}
+
+int JournalCreated(const char *path)
+{
+    return !g_setup.journal.file || AddPaths(JOURNAL_CHANGE, path, "");
+}

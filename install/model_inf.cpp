@@ -1,0 +1,61 @@
+#include "install/model_inf.h"
+
+#include <string.h>
+
+#include "app/log.h"
+#include "app/state.h"
+#include "app/text.h"
+#include "app/whole_file.h"
+
+enum { INF_MAX_BYTES = 1024 * 1024 };
+
+static int SameContent(const char *path, const BYTE *expected, DWORD size)
+{
+    DWORD found = 0;
+    BYTE *content = ReadWholeFile(path, INF_MAX_BYTES, &found);
+    int same = content && found == size && memcmp(content, expected, size) == 0;
+    if (content)
+        GlobalFree(content);
+    return same;
+}
+
+int FindModelInfs(const char *mediaInf, InfFound found, void *context)
+{
+    char folder[PATH_CHARS];
+    char pattern[PATH_CHARS];
+    DWORD size = 0;
+    BYTE *ours = ReadWholeFile(mediaInf, INF_MAX_BYTES, &size);
+    if (!ours || size == 0) {
+        // An empty INF would match every empty file of the folder.
+        LogLine("the media's INF %s cannot be read, error %lu", mediaInf, ours ? (unsigned long)ERROR_HANDLE_EOF
+                                                                            : (unsigned long)GetLastError());
+        if (ours)
+            GlobalFree(ours);
+        return -1;
+    }
+    int matches = -1;
+    UINT length = GetWindowsDirectoryA(folder, sizeof folder);
+    WIN32_FIND_DATAA entry;
+    HANDLE search = INVALID_HANDLE_VALUE;
+    if (length && length < sizeof folder && CopyText(folder + length, sizeof folder - length, "\\inf")
+        && FormatText(pattern, sizeof pattern, "%s\\*.inf", folder))
+        search = FindFirstFileA(pattern, &entry);
+    if (search == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
+        matches = 0;  // no INF at all
+    else if (search == INVALID_HANDLE_VALUE)
+        LogLine("the INF folder cannot be read, error %lu", (unsigned long)GetLastError());
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &entry)) {
+        char path[PATH_CHARS];
+        if (matches < 0)
+            matches = 0;
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || entry.nFileSizeHigh || entry.nFileSizeLow != size
+            || !FormatText(path, sizeof path, "%s\\%s", folder, entry.cFileName) || !SameContent(path, ours, size))
+            continue;
+        matches++;
+        found(context, folder, entry.cFileName);
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    GlobalFree(ours);
+    return matches;
+}

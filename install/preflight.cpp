@@ -1,0 +1,178 @@
+// What a quiet setup checks before its first change, so that a failure it
+// could have known about never leaves a machine half installed.
+#include <windows.h>
+
+#include <string.h>
+
+#include "app/log.h"
+#include "app/messages.h"
+#include "app/state.h"
+#include "app/system_dlls.h"
+#include "app/text.h"
+#include "app/unattended.h"
+#include "catalog/catalog.h"
+#include "deploy/names.h"
+#include "install/install.h"
+#include "remove/purge_names.h"
+
+static const char kPendingKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+
+static int Refuse(const char *what, const char *path, DWORD error)
+{
+    LogLine("check before changes failed: %s %s, error %lu; nothing was changed", what, path, (unsigned long)error);
+    SetQuietExit(QUIET_EXIT_FAILED);
+    return 0;
+}
+
+static int Readable(const char *path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, 0, OPEN_EXISTING, 0, 0);
+    if (file == INVALID_HANDLE_VALUE) {
+        char shown[PATH_CHARS];
+        return Refuse("cannot read", LogPath(path, shown, sizeof shown), GetLastError());
+    }
+    CloseHandle(file);
+    return 1;
+}
+
+// An existing file the setup will overwrite: nobody else may hold it, and
+// this run may write and delete it (a read-only one is made writable first).
+static int Replaceable(const char *path, int mayBeHeld)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return 1;
+    DWORD access = attributes & FILE_ATTRIBUTE_READONLY ? FILE_WRITE_ATTRIBUTES : GENERIC_WRITE | DELETE;
+    HANDLE file = CreateFileA(path, access, 0, 0, OPEN_EXISTING, 0, 0);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (mayBeHeld && GetLastError() == ERROR_SHARING_VIOLATION)
+            return 1;
+        return Refuse("cannot replace", path, GetLastError());
+    }
+    CloseHandle(file);
+    return 1;
+}
+
+static int FolderWritable(const char *folder)
+{
+    char probe[PATH_CHARS];
+    if (!GetTempFileNameA(folder, "trv", 0, probe))
+        return Refuse("cannot write in", folder, GetLastError());
+    DeleteFileA(probe);
+    return 1;
+}
+
+// The sources of a list on the media, and the targets (with their backups)
+// the setup will replace in folder.
+static int CheckList(const FileEntry *list, const char *folder)
+{
+    for (; list && list->name; list++) {
+        char source[PATH_CHARS], target[PATH_CHARS], backup[BACKUP_NAME_CHARS], backupPath[PATH_CHARS];
+        if (!FormatText(source, sizeof source, "%s\\%s%s", SOURCE_ROOT_NAME, list->sourceFolder, list->name)
+            || !FormatText(target, sizeof target, "%s\\%s", folder, list->name)
+            || !CopyText(backup, sizeof backup, list->name) || !MakeBackupName(backup, sizeof backup)
+            || !FormatText(backupPath, sizeof backupPath, "%s\\%s", folder, backup))
+            return Refuse("path does not fit:", list->name, ERROR_FILENAME_EXCED_RANGE);
+        int replaced = list->replacePolicy == REPLACE_ALWAYS
+                       || (list->replacePolicy == REPLACE_ASK && list->defaultAnswer == 1);
+        if (!Readable(source) || (replaced && (!Replaceable(target, 0) || !Replaceable(backupPath, 0))))
+            return 0;
+    }
+    return 1;
+}
+
+// 1 when path, as a pending rename names it ("\??\C:\..."), is a file this
+// setup writes: a file of the product in the printer-driver folder (or one of
+// its version folders) or in the system folder.
+static int IsTarget(const char *path)
+{
+    if (path[0] == '!')
+        path++;
+    if (StartsWithIgnoringAsciiCase(path, "\\??\\"))
+        path += 4;
+    if (!IsProductFileName(PathFileName(path, IsLeadByte)))
+        return 0;
+    const char *folders[] = { g_setup.driverFolder, g_setup.systemFolder };
+    for (size_t i = 0; i < sizeof folders / sizeof folders[0]; i++) {
+        size_t length = strlen(folders[i]);
+        if (StartsWithIgnoringAsciiCase(path, folders[i]) && path[length] == '\\')
+            return 1;
+    }
+    return 0;
+}
+
+// A deletion or rename due at the next restart would undo this setup's work.
+static int NothingPending()
+{
+    if (!RunsOnNtFamily())
+        return 1;  // Windows 9x keeps them in WININIT.INI, and no run of ours writes them there
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return 1;
+    DWORD size = 0, type = 0;
+    int ok = 1;
+    LONG status = RegQueryValueExA(key, "PendingFileRenameOperations", 0, &type, 0, &size);
+    char *names = status == ERROR_SUCCESS && size ? (char *)GlobalAlloc(GPTR, size + 2) : 0;
+    if (status == ERROR_SUCCESS && size && !names)
+        ok = Refuse("cannot read", "the renames due at the next restart", ERROR_NOT_ENOUGH_MEMORY);
+    if (names && RegQueryValueExA(key, "PendingFileRenameOperations", 0, &type, (BYTE *)names, &size) == ERROR_SUCCESS) {
+        for (const char *name = names; ok && name < names + size && *name; name += strlen(name) + 1)
+            if (IsTarget(name)) {
+                LogLine("check before changes failed: %s is due to be renamed or deleted at the next restart; "
+                        "restart the computer first; nothing was changed", name);
+                SetQuietExit(QUIET_EXIT_FAILED);
+                ok = 0;
+            }
+    }
+    if (names)
+        GlobalFree(names);
+    RegCloseKey(key);
+    return ok;
+}
+
+// A running hwbridge holds its file, and the setup stops it before the copy.
+static int KernelChecks(char *driverPath, size_t size)
+{
+    SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
+    if (!manager)
+        return Refuse("cannot open", "the service manager", GetLastError());
+    SC_HANDLE service = OpenServiceA(manager, KERNEL_SERVICE_NAME, SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status;
+    int running = service && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED;
+    if (service)
+        CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    if (!BuildKernelDriverPath(driverPath, size))
+        return Refuse("no path for", "the kernel driver", GetLastError());
+    char folder[PATH_CHARS];
+    CopyText(folder, sizeof folder, driverPath);
+    *strrchr(folder, '\\') = '\0';
+    char source[PATH_CHARS];
+    FormatText(source, sizeof source, "%s\\%s", SOURCE_ROOT_NAME, KERNEL_DRIVER_SOURCE);
+    return Readable(source) && FolderWritable(folder) && Replaceable(driverPath, running);
+}
+
+int CheckBeforeChanges(int row, int complete)
+{
+    const PlatformEntry *platform = &g_platforms[row];
+    char driverPath[PATH_CHARS];
+    if (complete) {
+        if (!FolderWritable(g_setup.driverFolder) || !FolderWritable(g_setup.systemFolder)
+            || !CheckList(platform->systemFiles, g_setup.systemFolder)
+            || !CheckList(platform->driverFiles, g_setup.driverFolder)
+            || !CheckList(GetCommonFiles(row), g_setup.systemFolder))
+            return 0;
+        char relative[PATH_CHARS], inf[PATH_CHARS];
+        const FileEntry *first = platform->driverFiles;
+        if (g_setup.copyOemInf && first && first->name
+            && (!FormatText(relative, sizeof relative, MODEL_INF_FORMAT, first->sourceFolder)
+                || !FormatText(inf, sizeof inf, "%s\\%s", SOURCE_ROOT_NAME, relative) || !Readable(inf)))
+            return 0;
+        if (!IsNineXFamily(row) && !KernelChecks(driverPath, sizeof driverPath))
+            return 0;
+    }
+    if (!NothingPending())
+        return 0;
+    LogLine("checks before changes passed");
+    return 1;
+}
