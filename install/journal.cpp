@@ -35,14 +35,14 @@ int OpenJournal()
 {
     UndoJournal *journal = &g_setup.journal;
     if (!JournalPath(journal->path, sizeof journal->path, 1)) {
-        LogLine("undo journal: the state folder cannot be had, error %lu", (unsigned long)GetLastError());
+        LogLine("undo journal: the state folder cannot be had, error %lu; nothing was changed", (unsigned long)GetLastError());
         return 0;
     }
     // Written through, so that a change is never on the disk before its record.
     HANDLE file = CreateFileA(journal->path, GENERIC_WRITE, 0, 0, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, 0);
     if (file == INVALID_HANDLE_VALUE || !Write(file, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC)) {
-        LogLine("undo journal %s not written, error %lu", journal->path, (unsigned long)GetLastError());
+        LogLine("undo journal %s not written, error %lu; nothing was changed", journal->path, (unsigned long)GetLastError());
         if (file != INVALID_HANDLE_VALUE) {
             CloseHandle(file);
             DeleteFileA(journal->path);

@@ -194,10 +194,11 @@ static void UndoService(const QUERY_SERVICE_CONFIGA *saved, DWORD wasRunning)
     }
     SC_HANDLE service = OpenServiceA(manager, KERNEL_SERVICE_NAME, SERVICE_ALL_ACCESS);
     if (!saved) {
-        BOOL deleted = FALSE;
+        // Already gone is what the undo wants.
+        BOOL deleted = !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
         if (service) {
             StopAndWait(service);
-            deleted = DeleteService(service);
+            deleted = DeleteService(service) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
         }
         LogLine("undo: service %s deleted: %s", KERNEL_SERVICE_NAME,
                 StepResult(deleted, GetLastError(), result, sizeof result));

@@ -461,14 +461,15 @@ Outcome RunSetup(const Options &options)
     RunWine(args, &transcript, env, &wineOutput);
     // A wineserver that is just shutting down can refuse the start; the robot
     // then printed nothing at all, so starting again is safe.
-    if (transcript.find("STARTED") == std::string::npos && transcript.find("START-FAILED") == std::string::npos) {
+    if (transcript.find("STARTED") == std::string::npos && transcript.find("START-FAILED") == std::string::npos
+        && !options.cutShort) {
         transcript.clear();
         wineOutput.clear();
         RunWine(args, &transcript, env, &wineOutput);
     }
     Outcome run = ParseTranscript(transcript);
     run.wineOutput = wineOutput;
-    if (!run.Complete()) {
+    if (!run.Complete() && !options.cutShort) {
         ADD_FAILURE() << "the robot's transcript does not show the run to its end"
                       << (run.unreadable.empty() ? "" : " (unreadable lines)") << "\n" << run.Describe();
     }

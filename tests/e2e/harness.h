@@ -87,6 +87,7 @@ struct Options {
     bool injectAtStart = false; // loads it before the program's first instruction (quiet runs,
                                 // which have no window to hook)
     bool twice = false;       // a second copy started at the same moment (runs without windows)
+    bool cutShort = false;    // the test ends the Wine session while the run stands paused
     int timeoutMs = 60000;
     std::map<std::string, std::string> env;  // extra environment (WINEDLLOVERRIDES, ...)
 };

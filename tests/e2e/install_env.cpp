@@ -199,13 +199,13 @@ std::string InFolders(std::string text)
     return text;
 }
 
-std::function<void()> HoldFileOpen(const std::string &path)
+std::function<void()> HoldFileOpen(const std::string &path, bool asLibrary)
 {
     std::string ready = WorkRoot() + "/held.ready", release = WorkRoot() + "/held.release";
     fs::remove(ready);
     fs::remove(release);
     auto holder = std::make_shared<std::thread>(
-        [=] { Probe({ "hold-file", WinPath(path), WinPath(ready), WinPath(release) }); });
+        [=] { Probe({ asLibrary ? "hold-library" : "hold-file", WinPath(path), WinPath(ready), WinPath(release) }); });
     for (int waited = 0; waited < 30000 && !FileExists(ready); waited += 50)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return [=] {

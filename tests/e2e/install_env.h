@@ -60,8 +60,8 @@ std::string StateFolder();
 std::string InFolders(std::string text);
 
 // Holds a file open without sharing (the probe, in a thread of its own) until
-// the returned function is called.
-std::function<void()> HoldFileOpen(const std::string &path);
+// the returned function is called; or, asLibrary, keeps it loaded as a DLL.
+std::function<void()> HoldFileOpen(const std::string &path, bool asLibrary = false);
 
 // What the machine holds that a setup or removal may change: the spooler's
 // printers and drivers, the hwbridge service, the renames due at restart and

@@ -5,14 +5,17 @@
 // TARV_FAULTS="Function=error[@n][:text],..." makes each Function fail with
 // that last-error value, on every call or only on the n-th one; with ":text",
 // only calls whose first (path or name) argument contains text count (for
-// GetProcAddress, the function name). Imported functions are patched in
+// GetProcAddress, the function name). For CreateFileA, ":>text" counts only
+// the calls that create the file (CREATE_ALWAYS, CREATE_NEW): a copy's
+// destination, not the checks that open it first. Imported functions are patched in
 // Setup.exe's import table; functions it binds at run time (the spooler's)
 // are replaced in what its GetProcAddress returns, so the DLL has to be in
 // place before the program binds them.
-// TARV_PAUSE_AT=Function makes the first call of Function wait, without
-// failing, until the file TARV_PAUSE_UNTIL exists (at most a minute), after
-// creating the file TARV_PAUSE_READY: a test can act while the program stands
-// at that point.
+// TARV_PAUSE_AT=Function[:text] makes the first call of Function (whose first
+// argument contains text) wait, without failing, until the file
+// TARV_PAUSE_UNTIL exists (at most a minute), after creating the file
+// TARV_PAUSE_READY: a test can act while the program stands at that point
+// (end the whole Wine session, say).
 // TARV_DENY_WINDOW_CLASS=name makes the creation of windows of that class fail
 // (the robot then hooks window creation system-wide before the program starts,
 // which also loads this DLL early enough for start-up faults).
@@ -32,7 +35,7 @@ enum FaultId {
     F_ReadFile, F_WriteFile, F_CreateFileA, F_DeleteFileA, F_CopyFileA, F_GetSystemDirectoryA,
     F_GetWindowsDirectoryA, F_GetVersionExA, F_GetFileInformationByHandle, F_GlobalAlloc,
     F_OpenSCManagerA, F_OpenServiceA, F_CreateServiceA, F_StartServiceA, F_ControlService, F_DeleteService,
-    F_LoadLibraryExA, F_GetProcAddress,
+    F_LoadLibraryExA, F_GetProcAddress, F_GetTempFileNameA,
     F_Count
 };
 
@@ -64,12 +67,18 @@ void PauseHere()
 Fault g_faults[F_Count];
 
 // Counts a call and decides whether it fails; sets the last error when it does.
-bool Fails(FaultId id, const char *argument = 0)
+bool Fails(FaultId id, const char *argument = 0, bool creating = false)
 {
     Fault &fault = g_faults[id];
     if (!fault.active)
         return false;
-    if (fault.match[0] && (!argument || !strstr(argument, fault.match)))
+    const char *match = fault.match;
+    if (*match == '>') {
+        if (!creating)
+            return false;
+        match++;
+    }
+    if (*match && (!argument || !strstr(argument, match)))
         return false;
     fault.calls++;
     if (fault.pause) {
@@ -148,7 +157,8 @@ BOOL WINAPI Fake_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD done
 HANDLE WINAPI Fake_CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                DWORD disposition, DWORD flags, HANDLE templateFile)
 {
-    return Fails(F_CreateFileA, path) ? INVALID_HANDLE_VALUE
+    bool creating = disposition == CREATE_ALWAYS || disposition == CREATE_NEW;
+    return Fails(F_CreateFileA, path, creating) ? INVALID_HANDLE_VALUE
         : Real<HANDLE (WINAPI *)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)>(F_CreateFileA)(
               path, access, share, security, disposition, flags, templateFile);
 }
@@ -218,6 +228,12 @@ BOOL WINAPI Fake_DeleteService(SC_HANDLE service)
     return Fails(F_DeleteService) ? FALSE : Real<BOOL (WINAPI *)(SC_HANDLE)>(F_DeleteService)(service);
 }
 
+UINT WINAPI Fake_GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name)
+{
+    return Fails(F_GetTempFileNameA, folder) ? 0
+        : Real<UINT (WINAPI *)(LPCSTR, LPCSTR, UINT, LPSTR)>(F_GetTempFileNameA)(folder, prefix, unique, name);
+}
+
 HMODULE WINAPI Fake_LoadLibraryExA(LPCSTR path, HANDLE file, DWORD flags)
 {
     return Fails(F_LoadLibraryExA, path) ? (HMODULE)0
@@ -258,7 +274,7 @@ void DescribeAll()
     FAULT(DeleteFileA); FAULT(CopyFileA); FAULT(GetSystemDirectoryA); FAULT(GetWindowsDirectoryA);
     FAULT(GetVersionExA); FAULT(GetFileInformationByHandle); FAULT(GlobalAlloc); FAULT(OpenSCManagerA);
     FAULT(OpenServiceA); FAULT(CreateServiceA); FAULT(StartServiceA); FAULT(ControlService); FAULT(DeleteService);
-    FAULT(LoadLibraryExA); FAULT(GetProcAddress);
+    FAULT(LoadLibraryExA); FAULT(GetProcAddress); FAULT(GetTempFileNameA);
 #undef FAULT
 }
 
@@ -422,11 +438,18 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     char faults[1024];
     if (GetEnvironmentVariableA("TARV_FAULTS", faults, sizeof faults))
         ParseFaults(faults);
-    char pauseAt[64];
-    if (GetEnvironmentVariableA("TARV_PAUSE_AT", pauseAt, sizeof pauseAt))
+    char pauseAt[192];
+    if (GetEnvironmentVariableA("TARV_PAUSE_AT", pauseAt, sizeof pauseAt)) {
+        char *match = strchr(pauseAt, ':');
+        if (match)
+            *match++ = '\0';
         for (int id = 0; id < F_Count; id++)
-            if (strcmp(g_faults[id].name, pauseAt) == 0)
+            if (strcmp(g_faults[id].name, pauseAt) == 0) {
                 g_faults[id].active = g_faults[id].pause = 1;
+                _snprintf(g_faults[id].match, sizeof g_faults[id].match, "%s", match ? match : "");
+                g_faults[id].match[sizeof g_faults[id].match - 1] = '\0';
+            }
+    }
     PatchImports(GetModuleHandleA(0));
     char name[64];
     _snprintf(name, sizeof name, "TarvInjected-%lu", GetCurrentProcessId());

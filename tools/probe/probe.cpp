@@ -13,6 +13,7 @@
 //   add-form NAME
 //   delete-printer NAME | delete-driver NAME
 //   delete-service NAME          stops and deletes a service
+//   create-service NAME BINPATH  a demand-start kernel-driver service
 //   stop-service NAME            stops a service
 //   pending-renames              PENDING lines: the renames and deletions due at the next restart
 //   clear-pending-renames        forgets them
@@ -20,6 +21,8 @@
 //   add-port NAME | delete-port NAME   a port value under HKLM\...\Windows NT\CurrentVersion\Ports
 //   hold-service NAME MS         keeps a handle to the service open for MS milliseconds
 //   hold-mutex NAME MS           holds the named mutex for MS milliseconds
+//   schedule-delete PATH         MoveFileEx(PATH, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)
+//   hold-library PATH READY UNTIL   as hold-file, with PATH loaded as a DLL instead
 //   hold-file PATH READY UNTIL   opens PATH with no sharing, creates the file READY, and
 //                                keeps PATH open until the file UNTIL exists (at most 2 min)
 #include <windows.h>
@@ -299,6 +302,20 @@ void HoldMutex(const char *name, DWORD ms)
         CloseHandle(mutex);
 }
 
+// A demand-start kernel-driver service of another product's.
+void CreateKernelService(const char *name, const char *binaryPath)
+{
+    SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = manager ? CreateServiceA(manager, name, name, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                                                 SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, binaryPath, 0, 0, 0, 0, 0)
+                                : 0;
+    printf("CREATE-SERVICE %d error=%lu\n", service != 0, service ? 0 : GetLastError());
+    if (service)
+        CloseServiceHandle(service);
+    if (manager)
+        CloseServiceHandle(manager);
+}
+
 void HoldService(const char *name, DWORD ms)
 {
     SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
@@ -312,10 +329,17 @@ void HoldService(const char *name, DWORD ms)
         CloseServiceHandle(manager);
 }
 
-void HoldFile(const char *path, const char *ready, const char *until)
+// Keeps PATH open with no sharing, or loaded as a DLL (a driver's module the
+// spooler has loaded: it can be renamed but not deleted), until UNTIL exists.
+void HoldFile(const char *path, const char *ready, const char *until, bool asLibrary)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_EXISTING, 0, 0);
-    printf("HOLD-FILE %d\n", file != INVALID_HANDLE_VALUE);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HMODULE library = 0;
+    if (asLibrary)
+        library = LoadLibraryA(path);
+    else
+        file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_EXISTING, 0, 0);
+    printf("%s %d\n", asLibrary ? "HOLD-LIBRARY" : "HOLD-FILE", library != 0 || file != INVALID_HANDLE_VALUE);
     fflush(stdout);
     HANDLE flag = CreateFileA(ready, GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
     if (flag != INVALID_HANDLE_VALUE)
@@ -324,6 +348,8 @@ void HoldFile(const char *path, const char *ready, const char *until)
         Sleep(50);
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
+    if (library)
+        FreeLibrary(library);
 }
 
 int Needs(int argc, int i, int count)
@@ -346,6 +372,10 @@ int main(int argc, char **argv)
         else if (strcmp(command, "drivers") == 0) ListDrivers();
         else if (strcmp(command, "ports") == 0) ListPorts();
         else if (strcmp(command, "service") == 0 && Needs(argc, i, 1)) ShowService(argv[++i]);
+        else if (strcmp(command, "create-service") == 0 && Needs(argc, i, 2)) {
+            CreateKernelService(argv[i + 1], argv[i + 2]);
+            i += 2;
+        }
         else if (strcmp(command, "delete-service") == 0 && Needs(argc, i, 1)) StopOrDeleteService(argv[++i], true);
         else if (strcmp(command, "stop-service") == 0 && Needs(argc, i, 1)) StopOrDeleteService(argv[++i], false);
         else if (strcmp(command, "hold-service") == 0 && Needs(argc, i, 2)) {
@@ -356,8 +386,8 @@ int main(int argc, char **argv)
             HoldMutex(argv[i + 1], (DWORD)atol(argv[i + 2]));
             i += 2;
         }
-        else if (strcmp(command, "hold-file") == 0 && Needs(argc, i, 3)) {
-            HoldFile(argv[i + 1], argv[i + 2], argv[i + 3]);
+        else if ((strcmp(command, "hold-file") == 0 || strcmp(command, "hold-library") == 0) && Needs(argc, i, 3)) {
+            HoldFile(argv[i + 1], argv[i + 2], argv[i + 3], strcmp(command, "hold-library") == 0);
             i += 3;
         }
         else if (strcmp(command, "add-port") == 0 && Needs(argc, i, 1)) ChangePort(argv[++i], 1);
@@ -365,6 +395,8 @@ int main(int argc, char **argv)
         else if (strcmp(command, "device") == 0 && Needs(argc, i, 1)) OpenDevice(argv[++i]);
         else if (strcmp(command, "pending-renames") == 0) ListPendingRenames();
         else if (strcmp(command, "clear-pending-renames") == 0) ClearPendingRenames();
+        else if (strcmp(command, "schedule-delete") == 0 && Needs(argc, i, 1))
+            printf("SCHEDULE-DELETE %d\n", MoveFileExA(argv[++i], 0, MOVEFILE_DELAY_UNTIL_REBOOT));
         else if (strcmp(command, "load-library") == 0 && Needs(argc, i, 1)) {
             HMODULE module = LoadLibraryA(argv[++i]);
             char path[MAX_PATH] = "";
