@@ -69,16 +69,46 @@ print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "Tarv Driver " + ".".join(sys.argv[
 #   0x800; 3170 adds 0x40, the exit code ignored.
 # - It ignores Property/@Secure: the public properties are listed here, so that
 #   Windows passes them on to the elevated server side of a per-machine install.
+# - It writes Execute="rollback" as a deferred action: 3426 is 3170 plus the
+#   rollback flag 0x100.
+# - It ignores MajorUpgrade/@Schedule: RemoveExistingProducts goes right
+#   after InstallInitialize (1500), so that the older version's removal is
+#   part of this installation and a failure takes it back.
 msibuild "$work/Tarv.msi" \
   -q "UPDATE CustomAction SET Type = 3106 WHERE Action = 'TarvSetup'" \
   -q "UPDATE CustomAction SET Type = 3170 WHERE Action = 'TarvDeletion' OR Action = 'TarvPurge'" \
+  -q "UPDATE CustomAction SET Type = 3426 WHERE Action = 'TarvSetupRollback' OR Action = 'TarvDeletionRollback'" \
+  -q "UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts'" \
   -q "UPDATE Property SET Value = 'PORT;LOGFILE;PURGE;WIX_UPGRADE_DETECTED;WIX_DOWNGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
+
+# wixl ignores RegistrySearch/@Win64 too: an x64 package reads the 64-bit view (type 2 + 16).
+if [ "$win64" = yes ]; then
+  msibuild "$work/Tarv.msi" -q "UPDATE RegLocator SET Type = 18 WHERE Signature_ = 'InstalledPort'"
+fi
+
+# A test-only package (TARV_MSI_FAIL_AFTER=setup or removal): a deferred
+# action right after Setup.exe's setup or deletion fails the installation or
+# the removal, so that the tests see the rollback. Never set for a release.
+case ${TARV_MSI_FAIL_AFTER:-} in
+  '') ;;
+  setup|removal)
+    if [ "$TARV_MSI_FAIL_AFTER" = setup ]; then at=4011 when='NOT Installed AND NOT REMOVE'; else at=3492 when='REMOVE="ALL"'; fi
+    # 3106: deferred, not impersonated, exit code checked; cmd.exe from the
+    # Windows folder, which no rollback takes away.
+    msibuild "$work/Tarv.msi" \
+      -q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('TarvTestFailure', 3106, 'WindowsFolder', 'cmd.exe /c exit 1')" \
+      -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('TarvTestFailure', '$when', $at)"
+    echo "build-msi.sh: a TEST package that fails after Setup.exe's $TARV_MSI_FAIL_AFTER" ;;
+  *) die "TARV_MSI_FAIL_AFTER must be setup or removal, not '$TARV_MSI_FAIL_AFTER'" ;;
+esac
 
 # The rows as they must be, or no package at all (.idt lines end in CRLF).
 types=$(msiinfo export "$work/Tarv.msi" CustomAction | tr -d '\r' |
         awk -F'\t' '$1 ~ /^Tarv/ { print $1 "=" $2 "," $3 }' | LC_ALL=C sort | tr '\n' ' ')
-[ "$types" = "TarvDeletion=3170,INSTALLDIR TarvPurge=3170,INSTALLDIR TarvSetup=3106,INSTALLDIR " ] \
+[ "$types" = "TarvDeletion=3170,INSTALLDIR TarvDeletionRollback=3426,INSTALLDIR TarvPurge=3170,INSTALLDIR TarvSetup=3106,INSTALLDIR TarvSetupRollback=3426,INSTALLDIR ${TARV_MSI_FAIL_AFTER:+TarvTestFailure=3106,WindowsFolder }" ] \
   || die "unexpected Setup.exe actions: $types"
+msiinfo export "$work/Tarv.msi" InstallExecuteSequence | tr -d '\r' | grep -q $'^RemoveExistingProducts\t\t1501$' \
+  || die "RemoveExistingProducts not moved after InstallInitialize"
 msiinfo export "$work/Tarv.msi" Property | tr -d '\r' | grep -q $'^SecureCustomProperties\tPORT;' \
   || die "SecureCustomProperties not written"
 

@@ -24,6 +24,7 @@ namespace {
 const char kProduct[] = "Tarv Driver";
 
 std::string Work() { return WorkRoot() + "/package"; }
+std::string Builds() { return WorkRoot() + "/package-builds"; }  // kept across Clean()
 std::string InstallFolderWin() { return ProgramFilesFolder() + "\\Tarv Driver"; }
 std::string InstallFolder() { return UnixPath(InstallFolderWin()); }
 std::string DefaultLogWin() { return WindowsFolder() + "\\Temp\\TarvSetup.log"; }
@@ -106,8 +107,8 @@ void ExpectRun(const std::vector<std::string> &run, const std::string &tail, con
         EXPECT_EQ(run.back(), "Setup.exe ended; exit code " + std::to_string(exitCode)) << log;
 }
 
-// The state of a quiet complete setup on the port, from the installed media, and one product registered.
-void ExpectInstalled(const std::string &port, const std::string &version)
+// The state of a quiet complete setup on the port, from the installed media.
+void ExpectSetUp(const std::string &port)
 {
     EXPECT_EQ(RawField(QueueLine(), "port"), port);
     EXPECT_NE(DriverLine(), "");
@@ -117,6 +118,12 @@ void ExpectInstalled(const std::string &port, const std::string &version)
     for (const auto &entry : fs::recursive_directory_iterator(WinBin() + "/drivers"))
         EXPECT_TRUE(FileExists(InstallFolder() + "/drivers/" + fs::relative(entry.path(), WinBin() + "/drivers").string()))
             << entry.path() << " is not installed";
+}
+
+// That, and one product registered.
+void ExpectInstalled(const std::string &port, const std::string &version)
+{
+    ExpectSetUp(port);
     std::map<std::string, std::string> products = Registered();
     ASSERT_EQ(products.size(), 1u) << "registered products: " << products.size();
     EXPECT_EQ(products.begin()->second, version);
@@ -232,22 +239,40 @@ TEST_P(PackageRow, InstallsAndRemovesThroughSetupExe)
 INSTANTIATE_TEST_SUITE_P(Package, PackageRow, ::testing::Range<size_t>(0, sizeof kRows / sizeof kRows[0]),
                          [](const ::testing::TestParamInfo<size_t> &info) { return kRows[info.param].name; });
 
-// A lower version, packaged by the same script from media whose Tarv.ini
-// differs and with another default port, is replaced by Tarv.msi: its own
-// Setup.exe deletion runs first, then the new setup from the new media.
-TEST_F(Package, HigherVersionReplacesALowerOne)
+// A package of these media made by the same script as the product's;
+// failAfter ("setup" or "removal") makes the test-only one that fails there.
+void BuildPackage(const std::string &version, const std::string &port, const std::string &media,
+                  const std::string &out, const std::string &failAfter = "")
 {
-    std::string media = Work() + "/old-media", old = Work() + "/Tarv-0.9.msi";
-    fs::copy(WinBin(), media, fs::copy_options::recursive);
-    for (const auto &entry : fs::recursive_directory_iterator(media + "/drivers"))
-        if (entry.path().filename() == "Tarv.ini")
-            WriteFile(entry.path().string(), ReadFile(entry.path().string()) + "; packaged as 0.9.0.0\r\n");
-    std::string command = "'" TARV_SOURCE_DIR "/package/build-msi.sh' 0.9.0.0 COM3: '" + media + "' '" + old + "' 2>&1";
+    std::string command = "TARV_MSI_FAIL_AFTER='" + failAfter + "' '" TARV_SOURCE_DIR "/package/build-msi.sh' " +
+                          version + " " + port + " '" + media + "' '" + out + "' 2>&1";
     std::string output;
     FILE *script = popen(command.c_str(), "r");
     for (int c; script && (c = fgetc(script)) != EOF;)
         output += (char)c;
     ASSERT_TRUE(script && pclose(script) == 0) << command << "\n" << output;
+}
+
+// Media whose Tarv.ini says which version packaged them.
+std::string OlderMedia(const std::string &version)
+{
+    std::string media = Builds() + "/media-" + version;
+    RemoveAll(media);
+    fs::create_directories(Builds());
+    fs::copy(WinBin(), media, fs::copy_options::recursive);
+    for (const auto &entry : fs::recursive_directory_iterator(media + "/drivers"))
+        if (entry.path().filename() == "Tarv.ini")
+            WriteFile(entry.path().string(), ReadFile(entry.path().string()) + "; packaged as " + version + "\r\n");
+    return media;
+}
+
+// A lower version, packaged by the same script from media whose Tarv.ini
+// differs and with another default port, is replaced by Tarv.msi: its own
+// Setup.exe deletion runs first, then the new setup from the new media.
+TEST_F(Package, HigherVersionReplacesALowerOne)
+{
+    std::string media = OlderMedia("0.9.0.0"), old = Builds() + "/Tarv-0.9.msi";
+    BuildPackage("0.9.0.0", "COM3:", media, old);
 
     std::string log = UnixPath(DefaultLogWin());
     Outcome lower = Msiexec("/i " + WinPath(old) + " /qn");
@@ -270,6 +295,97 @@ TEST_F(Package, HigherVersionReplacesALowerOne)
     EXPECT_EQ(downgrade.exitCode, 1603) << Shown(downgrade, log);
     EXPECT_EQ(Runs(log).size(), 3u) << ReadFile(log);
     ExpectInstalled(TARV_MSI_PORT, TARV_PRODUCT_VERSION);
+}
+
+// msiexec failing after Setup.exe ran leaves the machine as it was: the
+// test-only packages fail right after Setup.exe's setup or deletion, and the
+// rollback actions take Setup.exe's work back. Wine's msiexec, measured:
+// - it runs the rollback script backwards, but schedules the reverse of each
+//   standard action twice, and those of the executed script run first: the
+//   installed files are gone before a rollback action of an install runs,
+//   which then cannot start in the installed folder (error 267, ignored);
+// - RemoveExistingProducts commits the older version's removal on its own,
+//   so a failed upgrade cannot bring it back.
+// The rows that need what Wine lacks check everything up to the point where
+// Wine departs, and say so when it does.
+std::string FailingPackage(const std::string &failAfter)
+{
+    std::string path = Builds() + "/fails-after-" + failAfter + ".msi";
+    BuildPackage(TARV_PRODUCT_VERSION, TARV_MSI_PORT, WinBin(), path, failAfter);
+    return path;
+}
+
+// Whether msiexec's verbose log names this rollback action after the last
+// run of the failing action: the rollback started it.
+bool RolledBackWith(const std::string &action)
+{
+    std::string text = ReadFile(Work() + "/msiexec.log");
+    size_t failed = text.rfind("TarvTestFailure");
+    return failed != std::string::npos && text.find(action, failed) != std::string::npos;
+}
+
+// A failed removal leaves the product installed, its printer on the port it
+// was installed on, which the package kept.
+TEST_F(Package, AFailedRemovalLeavesItInstalled)
+{
+    std::string log = UnixPath(DefaultLogWin()), failing = FailingPackage("removal");
+    Outcome installed = Msiexec("/i " + WinPath(failing) + " /qn PORT=COM2:");
+    ASSERT_EQ(installed.exitCode, 0) << Shown(installed, log);
+    Outcome removal = Msiexec("/x " + WinPath(failing) + " /qn");
+    EXPECT_NE(removal.exitCode, 0) << Shown(removal, log);
+    EXPECT_TRUE(RolledBackWith("TarvDeletionRollback")) << Shown(removal, log);
+    std::vector<std::vector<std::string>> runs = Runs(log);
+    ASSERT_EQ(runs.size(), 3u) << Shown(removal, log);
+    ExpectRun(runs[1], "/UNINSTALL /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ExpectRun(runs[2], "/QUIET /PORT=COM2: /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ExpectSetUp("COM2:");
+    if (Registered().empty())
+        GTEST_SKIP() << "Wine's msiexec also takes back the product's registration when it rolls back a removal "
+                        "(the immediate pass's reverse of PublishProduct); the printer and the media are back";
+    ExpectInstalled("COM2:", TARV_PRODUCT_VERSION);
+}
+
+// A failed upgrade leaves the earlier version installed, with its printer on its port.
+TEST_F(Package, AFailedUpgradeLeavesTheEarlierVersion)
+{
+    std::string log = UnixPath(DefaultLogWin()), failing = FailingPackage("setup");
+    std::string older = Builds() + "/Tarv-0.9.msi", olderMedia = OlderMedia("0.9.0.0");
+    BuildPackage("0.9.0.0", "COM3:", olderMedia, older);
+    Outcome lower = Msiexec("/i " + WinPath(older) + " /qn");
+    ASSERT_EQ(lower.exitCode, 0) << Shown(lower, log);
+    Outcome upgrade = Msiexec("/i " + WinPath(failing) + " /qn");
+    EXPECT_NE(upgrade.exitCode, 0) << Shown(upgrade, log);
+    std::vector<std::vector<std::string>> runs = Runs(log);
+    ASSERT_GE(runs.size(), 3u) << Shown(upgrade, log);
+    ExpectRun(runs[1], "/UNINSTALL /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ExpectRun(runs[2], "/QUIET /PORT=" TARV_MSI_PORT " /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    EXPECT_TRUE(RolledBackWith("TarvSetupRollback")) << Shown(upgrade, log);
+    if (runs.size() == 3 && Registered().empty())
+        GTEST_SKIP() << "Wine's msiexec committed the older version's removal and removed the installed media "
+                        "before the rollback actions ran; the rollback of an upgrade needs Windows Installer";
+    ExpectInstalled("COM3:", "0.9.0.0");
+    EXPECT_EQ(ReadFile(InDriverFolder("3/Tarv.ini")), ReadFile(olderMedia + "/drivers/Nt2000/Tarv.ini"))
+        << Shown(upgrade, log);
+}
+
+// A failed first installation leaves nothing of ours.
+TEST_F(Package, AFailedFirstInstallationLeavesNothing)
+{
+    std::string log = UnixPath(DefaultLogWin()), failing = FailingPackage("setup");
+    std::string clean = MachineSnapshot();
+    Outcome first = Msiexec("/i " + WinPath(failing) + " /qn PORT=COM2:");
+    EXPECT_NE(first.exitCode, 0) << Shown(first, log);
+    ExpectPackageGone();
+    std::vector<std::vector<std::string>> runs = Runs(log);
+    ASSERT_GE(runs.size(), 1u) << Shown(first, log);
+    ExpectRun(runs[0], "/QUIET /PORT=COM2: /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    EXPECT_TRUE(RolledBackWith("TarvSetupRollback")) << Shown(first, log);
+    if (runs.size() == 1)
+        GTEST_SKIP() << "Wine's msiexec removed the installed media before it ran the rollback action, which "
+                        "could not start there; the purge that takes the setup back needs Windows Installer";
+    ASSERT_EQ(runs.size(), 2u) << Shown(first, log);
+    ExpectRun(runs[1], "/UNINSTALL /PURGE /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    EXPECT_EQ(MachineSnapshot(), clean) << Shown(first, log);
 }
 
 }  // namespace

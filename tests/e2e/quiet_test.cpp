@@ -337,6 +337,28 @@ const Row kRows[] = {
           ASSERT_EQ(RunSetup(SetupOptions("/QUIET /ONLYDELETEPRINTDEVICE", {})).exitCode, 0);
       },
       ExpectAsBefore },
+    { "PurgeAfterAnUninstall", "/UNINSTALL /PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "spooler: printer \"Corvan Tessik\" not opened, error 1801", "service hwbridge deleted",
+        "purged {windows}\\system32\\drivers\\hwbridge.sys", "purged {windows}\\inf\\tarv.inf",
+        "purged {system}\\hwport.dll", "purge done" },
+      [](Context &context) {
+          context.snapshot = MachineSnapshot();
+          InstallQuietly();
+          ASSERT_EQ(RunSetup(SetupOptions("/QUIET /UNINSTALL", {})).exitCode, 0);
+      },
+      ExpectAsBefore },
+    // A hwbridge service of another product (another binary path) survives.
+    { "PurgeLeavesAForeignService", "/UNINSTALL /PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "service hwbridge left: it runs ", "purge done" },
+      [](Context &context) {
+          Probe({ "create-service", "hwbridge", "C:\\other\\hwbridge.sys" });
+          context.snapshot = MachineSnapshot();
+      },
+      [](const Context &context) {
+          ExpectAsBefore(context);
+          EXPECT_NE(ServiceLine().find("exists=1"), std::string::npos) << ServiceLine();
+          Probe({ "delete-service", "hwbridge" });
+      } },
     // A file of the model's name that another driver lists stays.
     { "PurgeKeepsAFileAnotherDriverLists", "/UNINSTALL /PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
       { "kept {system}\\hwport.dll: driver \"Tarv Test Sharing\" lists a file of that name",
