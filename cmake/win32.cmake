@@ -19,6 +19,12 @@ endif()
 configure_file(res/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @ONLY)
 add_executable(Setup WIN32 ${LOGIC_SOURCES} ${WIN32_SOURCES} res/setup.rc)
 target_include_directories(Setup PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+# For the benchmark only, never shipped: a quiet setup without its checks and
+# undo journal, to measure what they cost.
+option(TARV_MEASURE_WITHOUT_UNDO "Build Setup.exe without the quiet setup's checks and undo journal (benchmark)" OFF)
+if(TARV_MEASURE_WITHOUT_UNDO)
+  target_compile_definitions(Setup PRIVATE TARV_MEASURE_WITHOUT_UNDO)
+endif()
 # winspool.drv, comctl32.dll and SetupApi.DLL are bound at run time from the
 # system folder (app/system_dlls.cpp): nothing here links them.
 if(MINGW)

@@ -89,9 +89,11 @@ static int KeepForUndo(const FileEntry *entry, const char *destination)
     char backupPath[PATH_CHARS];
     if (!g_setup.journal.file)
         return 1;
+    // Only a file that is there gets a backup: without one, the .bku stays as it is.
+    int present = GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES;
     if (CopyText(backup, sizeof backup, entry->name) && MakeBackupName(backup, sizeof backup)
         && FormatText(backupPath, sizeof backupPath, "%s\\%s", g_setup.targetFolder, backup)
-        && JournalSaveFile(destination) && JournalSaveFile(backupPath))
+        && JournalSaveFile(destination) && (!present || JournalSaveFile(backupPath)))
         return 1;
     SetQuietExit(QUIET_EXIT_FAILED);
     return 0;

@@ -187,10 +187,12 @@ int InstallPrinter(HWND owner, int row, int complete)
     LogLine("folders: system %s, printer drivers %s", g_setup.systemFolder, g_setup.driverFolder);
     // A quiet setup is all or nothing: what can be known is checked before
     // the first change, and every change is journaled so it can be undone.
+#ifndef TARV_MEASURE_WITHOUT_UNDO
     if (g_setup.quiet && (!CheckBeforeChanges(row, complete) || !OpenJournal())) {
         SetQuietExit(QUIET_EXIT_FAILED);
         return 0;
     }
+#endif
     if (!IsNineXFamily(row))
         UnloadDriverModules();
     int done = RunSteps(owner, row, complete);

@@ -53,29 +53,36 @@ int OpenJournal()
     return 1;
 }
 
+// A record in one write: the journal is written through, so that every
+// write is a trip to the disk.
+static int WriteRecord(int type, const void *first, DWORD firstSize, const void *second, DWORD secondSize)
+{
+    JournalRecordHeader header = { (DWORD)type, firstSize + secondSize };
+    DWORD total = (DWORD)sizeof header + firstSize + secondSize;
+    BYTE *record = (BYTE *)HeapAlloc(GetProcessHeap(), 0, total);
+    int written = 0;
+    if (record) {
+        memcpy(record, &header, sizeof header);
+        memcpy(record + sizeof header, first, firstSize);
+        if (secondSize)
+            memcpy(record + sizeof header + firstSize, second, secondSize);
+        written = Write(g_setup.journal.file, record, total);
+        HeapFree(GetProcessHeap(), 0, record);
+    }
+    if (!written)
+        LogLine("undo journal: a record cannot be written, error %lu", (unsigned long)GetLastError());
+    return written;
+}
+
 int JournalAdd(int type, const void *data, DWORD size)
 {
-    HANDLE file = g_setup.journal.file;
-    if (!file)
-        return 1;
-    JournalRecordHeader header = { (DWORD)type, size };
-    if (Write(file, &header, sizeof header) && Write(file, data, size))
-        return 1;
-    LogLine("undo journal: a record cannot be written, error %lu", (unsigned long)GetLastError());
-    return 0;
+    return !g_setup.journal.file || WriteRecord(type, data, size, 0, 0);
 }
 
 int JournalAddBlock(int type, const void *block, DWORD size, const void *structure, DWORD flag)
 {
-    HANDLE file = g_setup.journal.file;
-    if (!file)
-        return 1;
     JournalBlock header = { (ULONG_PTR)block, (DWORD)((const BYTE *)structure - (const BYTE *)block), flag, size };
-    JournalRecordHeader record = { (DWORD)type, (DWORD)sizeof header + size };
-    if (Write(file, &record, sizeof record) && Write(file, &header, sizeof header) && Write(file, block, size))
-        return 1;
-    LogLine("undo journal: a record cannot be written, error %lu", (unsigned long)GetLastError());
-    return 0;
+    return !g_setup.journal.file || WriteRecord(type, &header, sizeof header, block, size);
 }
 
 // Two paths, each with its terminator, as the file records hold them.

@@ -158,7 +158,8 @@ static void UndoQueue(const PRINTER_INFO_2A *saved)
 static void UndoDriver(const DRIVER_INFO_3A *saved)
 {
     if (!saved) {
-        BOOL deleted = g_setup.spooler.DeletePrinterDriverA(0, 0, (LPSTR)MODEL_DRIVER_NAME);
+        // A driver the spooler never took is gone already.
+        BOOL deleted = g_setup.spooler.DeletePrinterDriverA(0, 0, (LPSTR)MODEL_DRIVER_NAME) || !ModelDriverListed();
         char result[32];
         LogLine("undo: driver \"%s\" deleted: %s", MODEL_DRIVER_NAME,
                 StepResult(deleted, GetLastError(), result, sizeof result));

@@ -5,20 +5,26 @@
 # (spooler, service, files, INF folder) after each step must be the same as
 # after that step of the second cycle. Then ROUNDS rounds of two quiet setups
 # started together: each must end with one 0, one 1618 and the state of a
-# quiet complete setup. A measurement like the benchmark, not a test: it prints
-# its figures, and its last line says how many runs failed (its exit code is 1
-# when any did).   CYCLES=N (100)  ROUNDS=K (20)  VERSION=winxp  BUILD_DIR=build
+# quiet complete setup. Then CUTS=C rounds of a quiet setup or a quiet purge
+# (in turn) that the Wine session ends at a random moment, as a power cut
+# would: the follow-up quiet setup must end with 0 and the state of an
+# uninterrupted setup, the follow-up quiet purge with 0 or 3010 and the clean
+# machine. A measurement like the benchmark, not a test: it prints its
+# figures, and its last line says how many runs failed (its exit code is 1
+# when any did).   CYCLES=N (100)  ROUNDS=K (20)  CUTS=C (20)  VERSION=winxp  BUILD_DIR=build
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
 cycles=${CYCLES:-100}
 rounds=${ROUNDS:-20}
+cuts=${CUTS:-20}
 version=${VERSION:-winxp}
 work=$PWD/$build/soak
 
 source tools/wine-scripts.sh
 [[ $cycles =~ ^[2-9]$|^[1-9][0-9]+$ ]] || die "CYCLES must be a number of at least 2, not '$cycles'"
 [[ $rounds =~ ^[0-9]+$ ]] || die "ROUNDS must be a number, not '$rounds'"
+[[ $cuts =~ ^[0-9]+$ ]] || die "CUTS must be a number, not '$cuts'"
 
 failed=0
 problems=0
@@ -55,6 +61,9 @@ snapshot() {
   find "$driverdir" "$sysdir" "$windir/system32/drivers" "$windir/inf" -maxdepth 2 -type f \
     \( -iname '*tarv*' -o -iname 'hwport*' -o -iname 'hwbridge*' -o -iname 'oem*' \) -exec md5sum {} + \
     | sed "s|$prefix/||" | sort
+  # An undo journal or a renamed-aside file left behind is no converged state.
+  find "$sysdir/LogFiles/TarvSetup" "$driverdir" "$sysdir" -maxdepth 2 \( -iname '*.jnl' -o -iname 'trv*.tmp' \) \
+    -printf 'left %f\n' 2>/dev/null | sort || true
 }
 
 # Compares the state after STEP of CYCLE with the reference of that step.
@@ -71,7 +80,8 @@ build_programs
 setup_wine soak
 mkdir -p "$work/state"
 clean_install_state
-echo "== Soak of quiet runs: $cycles cycles, $rounds rounds, $arch build, Windows version $version, prefix ${prefix#$PWD/}"
+clean_state=$(snapshot)
+echo "== Soak of quiet runs: $cycles cycles, $rounds rounds, $cuts cuts, $arch build, Windows version $version, prefix ${prefix#$PWD/}"
 echo "machine: $(nproc) cores, $("$wine" --version), $(date -u '+%Y-%m-%d %H:%M UTC')," \
   "load average $(cut -d' ' -f1-3 /proc/loadavg)"
 log=$(winpath "$work/runs/soak.log")
@@ -110,6 +120,66 @@ for ((i = 1; i <= rounds; i++)); do
   tally
 done
 round_seconds=$((SECONDS - start))
+
+# Cut rounds start where the cycles left the machine (after a deletion). The
+# cut falls anywhere in the median setup of the cycles after the run's first
+# log line; a run that ended before it is counted, not compared.
+window=$(awk '$1 == "setup" { print $2 }' "$work/times" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] + 0 }')
+[ "$window" -gt 0 ] || window=1000
+cut_mid_run=0
+failed_before=$failed
+shared_log=$log
+log=$(winpath "$work/runs/cuts.log")  # the shared log's count of lines stays exact
+start=$SECONDS
+for ((i = 1; i <= cuts; i++)); do
+  if (( i % 2 )); then kind=setup tail="/QUIET /PORT=LPT1: /LOG=$log"
+  else
+    kind=purge tail="/QUIET /UNINSTALL /PURGE /LOG=$log"
+    read -r ms code _ < <(run "before-cut-$i" "/QUIET /PORT=LPT1: /LOG=$log")
+    [ "$code" = 0 ] || problem "setup before cut $i ended with ${code:-no exit code}"
+  fi
+  delay=$((RANDOM % window))
+  cutlog=$work/runs/cut-$i.log
+  run "cut-$i" "${tail% /LOG=*} /LOG=$(winpath "$cutlog")" >/dev/null &
+  # The delay counts from the run's first log line (Wine's start is no part of it).
+  for ((waited = 0; waited < 1000; waited++)); do
+    grep -q ' started; command line: ' "$cutlog" 2>/dev/null && break
+    sleep 0.01
+  done
+  sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
+  wineserver -k 2>/dev/null || true
+  wait || true
+  wineserver -w 2>/dev/null || true
+  ended=$(grep -c ' Setup.exe ended; ' "$cutlog" 2>/dev/null || true)
+  began=$(grep -c ' started; command line: ' "$cutlog" 2>/dev/null || true)
+  [ "$began" = 1 ] && [ "$ended" != 1 ] && cut_mid_run=$((cut_mid_run + 1))
+  if [ $kind = setup ] && [ "$ended" = 1 ]; then
+    # It ran to its end before the cut: nothing to finish.
+    run "back-$i" "/QUIET /UNINSTALL /LOG=$log" >/dev/null
+  elif [ $kind = setup ]; then
+    read -r ms code _ < <(run "after-cut-$i" "/QUIET /PORT=LPT1: /LOG=$log")
+    [ "$code" = 0 ] || problem "setup after cut $i ($delay ms in) ended with ${code:-no exit code}"
+    snapshot > "$work/state/cut-$i"
+    cmp -s "$work/state/setup" "$work/state/cut-$i" \
+      || problem "state after cut $i ($kind, $delay ms in) and a setup: diff $work/state/setup $work/state/cut-$i"
+    read -r ms code _ < <(run "back-$i" "/QUIET /UNINSTALL /LOG=$log")
+  else
+    read -r ms code _ < <(run "after-cut-$i" "/QUIET /UNINSTALL /PURGE /LOG=$log")
+    [ "$code" = 0 ] || [ "$code" = 3010 ] || problem "purge after cut $i ($delay ms in) ended with ${code:-no exit code}"
+    snapshot > "$work/state/cut-$i"
+    [ "$(cat "$work/state/cut-$i")" = "$clean_state" ] \
+      || problem "state after cut $i ($kind, $delay ms in) and a purge is not the clean machine: $work/state/cut-$i"
+    # Back to where the cycles left it: two setups, each followed by a deletion.
+    for step in 1 2; do
+      run "back-$i-$step" "/QUIET /PORT=LPT1: /LOG=$log" >/dev/null
+      run "back-$i-$step-deletion" "/QUIET /UNINSTALL /LOG=$log" >/dev/null
+    done
+  fi
+  tally
+done
+cut_seconds=$((SECONDS - start))
+cut_failed=$((failed - failed_before))
+log=$shared_log
 clean_install_state
 
 python3 - "$work/times" <<'EOF'
@@ -129,11 +199,14 @@ EOF
 echo "cycles: $((2 * cycles)) runs in ${cycle_seconds} s; state compared after each step of cycles 3 to $cycles with cycle 2"
 echo "rounds: $rounds in ${round_seconds} s; exit codes per round:" \
   "$(for pair in "${!outcomes[@]}"; do printf '%s x%s; ' "{$pair}" "${outcomes[$pair]}"; done)"
-# Every run, the busy ones too, leaves its first and its last line in the shared log.
+echo "cuts: $cuts in ${cut_seconds} s, at 0 to $window ms after the first log line; $cut_mid_run cut mid-run (after" \
+  "its first log line, before its last); the follow-up setup or purge converged in $((cuts - cut_failed)) of $cuts"
+# Every run, the busy ones too, leaves its first and its last line in the
+# shared log; a cut-short run only its first.
 runs=$((2 * cycles + 3 * rounds))
 started=$(grep -c ' Setup.exe [0-9.]* started; ' "$work/runs/soak.log" || true)
 ended=$(grep -c ' Setup.exe ended; exit code ' "$work/runs/soak.log" || true)
 echo "log of every run: $work/runs/soak.log: $started first lines and $ended last lines of $runs runs"
 [ "$started" = "$runs" ] && [ "$ended" = "$runs" ] || { echo "FAILED the log lost lines"; failed=$((failed + 1)); }
-echo "$failed of $runs runs failed"
+echo "$failed of $((runs + cuts)) runs and cut rounds failed"
 [ "$failed" = 0 ]
