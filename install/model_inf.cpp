@@ -37,13 +37,16 @@ int FindModelInfs(const char *mediaInf, InfFound found, void *context)
     UINT length = GetWindowsDirectoryA(folder, sizeof folder);
     WIN32_FIND_DATAA entry;
     HANDLE search = INVALID_HANDLE_VALUE;
+    DWORD error = length ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
     if (length && length < sizeof folder && CopyText(folder + length, sizeof folder - length, "\\inf")
-        && FormatText(pattern, sizeof pattern, "%s\\*.inf", folder))
+        && FormatText(pattern, sizeof pattern, "%s\\*.inf", folder)) {
         search = FindFirstFileA(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND)
+        error = search == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    }
+    if (search == INVALID_HANDLE_VALUE && error == ERROR_FILE_NOT_FOUND)
         matches = 0;  // no INF at all
     else if (search == INVALID_HANDLE_VALUE)
-        LogLine("the INF folder cannot be read, error %lu", (unsigned long)GetLastError());
+        LogLine("the INF folder cannot be read, error %lu", (unsigned long)error);
     for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &entry)) {
         char path[PATH_CHARS];
         if (matches < 0)

@@ -67,8 +67,9 @@ print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "Tarv Driver " + ".".join(sys.argv[
 #   same command line with INSTALLDIR as the working folder, which Setup.exe
 #   needs to find drivers\. 3106 = 34 + in script 0x400 + not impersonated
 #   0x800; 3170 adds 0x40, the exit code ignored.
-# - It ignores Property/@Secure: the public properties are listed here, so that
-#   Windows passes them on to the elevated server side of a per-machine install.
+# - It ignores Property/@Secure: PORT is listed here, so that Windows passes it
+#   on to the elevated server side of a per-machine install. LOGFILE and PURGE
+#   are not: only an administrator's command line or a transform sets them.
 # - It writes Execute="rollback" as a deferred action: 3426 is 3170 plus the
 #   rollback flag 0x100.
 # - It ignores MajorUpgrade/@Schedule: RemoveExistingProducts goes right
@@ -79,12 +80,19 @@ msibuild "$work/Tarv.msi" \
   -q "UPDATE CustomAction SET Type = 3170 WHERE Action = 'TarvDeletion' OR Action = 'TarvPurge'" \
   -q "UPDATE CustomAction SET Type = 3426 WHERE Action = 'TarvSetupRollback' OR Action = 'TarvDeletionRollback'" \
   -q "UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts'" \
-  -q "UPDATE Property SET Value = 'PORT;LOGFILE;PURGE;WIX_UPGRADE_DETECTED;WIX_DOWNGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
+  -q "UPDATE Property SET Value = 'PORT;WIX_UPGRADE_DETECTED;WIX_DOWNGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
 
 # wixl ignores RegistrySearch/@Win64 too: an x64 package reads the 64-bit view (type 2 + 16).
 if [ "$win64" = yes ]; then
   msibuild "$work/Tarv.msi" -q "UPDATE RegLocator SET Type = 18 WHERE Signature_ = 'InstalledPort'"
 fi
+
+# The error action that refuses a PORT or LOGFILE Setup.exe would misread (type
+# 19: the installation ends with this text), after LOGFILE has its default and
+# before InstallInitialize.
+msibuild "$work/Tarv.msi" \
+  -q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('RefuseUnsafeValue', 19, '', 'PORT and LOGFILE must not contain a blank, a quote or a slash (/): Setup.exe takes no quotes.')" \
+  -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('RefuseUnsafeValue', '(NOT REMOVE AND (PORT >< \" \" OR PORT >< TARVQUOTE OR PORT >< \"/\")) OR LOGFILE >< \" \" OR LOGFILE >< TARVQUOTE OR LOGFILE >< \"/\"', 1495)"
 
 # A test-only package (TARV_MSI_FAIL_AFTER=setup or removal): a deferred
 # action right after Setup.exe's setup or deletion fails the installation or

@@ -71,17 +71,25 @@ int InVersionFolder(const char *path, const char *driverFolder, int (*isLeadByte
     size_t length = strlen(driverFolder);
     if (length == 0 || !StartsWithIgnoringAsciiCase(path, driverFolder) || path[length] != '\\')
         return 0;
-    // What follows is "<folder>\<name>": one backslash, neither part empty.
+    // What follows is "<folder>\<name>": one backslash, neither part empty,
+    // neither "." nor "..", and no '/', which Windows reads as a backslash.
     const char *rest = path + length + 1;
     const char *separator = 0;
     for (const char *at = rest; *at; at++) {
         if (isLeadByte((unsigned char)*at) && at[1]) {
             at++;
+        } else if (*at == '/') {
+            return 0;
         } else if (*at == '\\') {
             if (separator)
                 return 0;
             separator = at;
         }
     }
-    return separator && separator > rest && separator[1] != '\0';
+    if (!separator || separator == rest || separator[1] == '\0')
+        return 0;
+    const char *name = separator + 1;
+    size_t folderLength = (size_t)(separator - rest);
+    return !((folderLength == 1 && rest[0] == '.') || (folderLength == 2 && rest[0] == '.' && rest[1] == '.')
+             || strcmp(name, ".") == 0 || strcmp(name, "..") == 0);
 }

@@ -101,8 +101,10 @@ int DeleteDriver(HWND owner, int complete, const char *dataPath)
         } else {
             DWORD error = GetLastError();
             LogLine("delete failed %s (the driver's data file): error %lu", dataPath, (unsigned long)error);
-            // Silent for the user; a quiet run counts a file that is still there.
-            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            // Silent for the user; a quiet run counts a file that is still
+            // there, unless a purge follows, which deletes it or leaves it to
+            // the restart.
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && !g_setup.request.purge)
                 SetQuietExit(QUIET_EXIT_FAILED);
         }
     }

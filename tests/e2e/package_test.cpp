@@ -297,6 +297,24 @@ TEST_F(Package, HigherVersionReplacesALowerOne)
     ExpectInstalled(TARV_MSI_PORT, TARV_PRODUCT_VERSION);
 }
 
+// A PORT or LOGFILE that Setup.exe would read as more words (a blank, a
+// quote, a slash) fails the installation before anything changes.
+TEST_F(Package, UnsafePropertiesAreRefusedBeforeAnyChange)
+{
+    std::string log = UnixPath(DefaultLogWin());
+    std::string before = MachineSnapshot();
+    for (const char *property : { "\"PORT=LPT1: /UNINSTALL\"", "PORT=LPT1:/PURGE", "\"LOGFILE=C:\\a b.log\"",
+                                  "LOGFILE=\\\\host/x" }) {
+        SCOPED_TRACE(property);
+        Outcome install = Msiexec("/i " + WinPath(TARV_MSI) + " /qn " + property);
+        EXPECT_NE(install.exitCode, 0) << Shown(install, log);
+        EXPECT_NE(ReadFile(Work() + "/msiexec.log").find("RefuseUnsafeValue"), std::string::npos);
+        EXPECT_TRUE(Runs(log).empty()) << Shown(install, log);
+        ExpectPackageGone();
+        EXPECT_EQ(MachineSnapshot(), before);
+    }
+}
+
 // msiexec failing after Setup.exe ran leaves the machine as it was: the
 // test-only packages fail right after Setup.exe's setup or deletion, and the
 // rollback actions take Setup.exe's work back. Wine's msiexec, measured:

@@ -391,6 +391,20 @@ const Row kRows[] = {
           EXPECT_EQ(LinesHolding("TarvUI.dll for deletion"), 1u) << ReadFile(LogPath());
           EXPECT_FALSE(FileExists(InDriverFolder("3/TarvGI.dll")));
       } },
+    // The driver's data file too: the purge leaves it to the restart, 3010.
+    { "PurgeOfADataFileInUseEndsWith3010", "/UNINSTALL /PURGE", 3010,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_RESTART_NEEDED", "OK" } },
+      { "delete failed {drivers}\\3\\Tarv.ini (the driver's data file): error 32",
+        "scheduled {drivers}\\3\\Tarv.ini for deletion at the next restart: in use, error 32" },
+      [](Context &context) {
+          InstallQuietly();
+          HoldFile(context, InDriverFolder("3/Tarv.ini"));
+      },
+      [](const Context &) {
+          std::string pending = Probe({ "pending-renames" });
+          EXPECT_NE(pending.find(InFolders("from=\"\\??\\{drivers}\\3\\Tarv.ini\" to=\"\"")), std::string::npos)
+              << pending;
+      } },
     { "QueueMissingStopsTheDeletion", "/UNINSTALL", 1603,
       { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } },
       { "spooler: printer \"Corvan Tessik\" not opened, error 1801" }, nullptr, ExpectNothingInstalled },

@@ -74,6 +74,13 @@ TEST(PurgeNames, OnlyTheModelsFilesInAVersionFolder)
         { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86x\\3\\TarvUI.dll", false },
         { "C:\\WINDOWS\\system32\\TarvUI.dll", false },
         { "TarvUI.dll", false },
+        // Dot segments and forward slashes would leave the folder once resolved.
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\..\\TarvUI.dll", false },
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\.\\TarvUI.dll", false },
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\3\\..", false },
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\3\\../../x.dll", false },
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\3\\..\\..\\x.dll", false },
+        { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\3\\.hidden.dll", true },
         // "\x95\x5c" is one double-byte character whose trail byte is '\'.
         { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\\x95\x5c\\TarvUI.dll", true },
         { "C:\\WINDOWS\\system32\\spool\\drivers\\w32x86\\3\\\x95\x5c.dll", true },
