@@ -118,6 +118,8 @@ static void WriteLine(RunLog *log)
         ReleaseMutex(log->writeLock);
 }
 
+static const char kCutMark[] = " [cut]";
+
 static void LogLineV(const char *format, va_list args)
 {
     RunLog *log = &g_setup.log;
@@ -127,8 +129,9 @@ static void LogLineV(const char *format, va_list args)
     LogBuffers *buffers = &log->buffers;
     // Whatever the text holds (a command line, a path, a message), it stays on
     // this one line. A line too long for the buffer is cut between whole
-    // characters, with its end of line kept.
-    if (!FormatTextV(buffers->text, sizeof buffers->text, format, args))
+    // characters and marked, with its end of line kept.
+    int cut = !FormatTextV(buffers->text, sizeof buffers->text, format, args);
+    if (cut)
         DropCutCharacter(buffers->text, IsLeadByte);
     char *line = buffers->line;
     SYSTEMTIME now;
@@ -136,9 +139,16 @@ static void LogLineV(const char *format, va_list args)
     FormatLogStamp(line, LOG_LINE_CHARS, now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
                    now.wMilliseconds);
     size_t used = strlen(line);
-    line[used++] = ' ';
-    EscapeForLog(line + used, LOG_LINE_CHARS - used - 2, buffers->text, IsLeadByte);
+    // The process id tells the runs that share a log apart.
+    FormatText(line + used, LOG_LINE_CHARS - used, " [%lu] ", (unsigned long)GetCurrentProcessId());
     used += strlen(line + used);
+    if (!EscapeForLog(line + used, LOG_LINE_CHARS - used - 2 - (sizeof kCutMark - 1), buffers->text, IsLeadByte))
+        cut = 1;
+    used += strlen(line + used);
+    if (cut) {
+        memcpy(line + used, kCutMark, sizeof kCutMark - 1);
+        used += sizeof kCutMark - 1;
+    }
     memcpy(line + used, "\r\n", 3);
     WriteLine(log);
     SetLastError(lastError);
@@ -197,8 +207,9 @@ void LogRunStart(const PlatformReading *reading, int commandLineRead)
     else
         FormatText(platform, sizeof platform, "%s (%s), forced by /OS=", g_platforms[row].displayName,
                    g_platforms[row].code);
-    LogLine("Setup.exe %s started; command line: %s; mode: %s; action: %s; platform: %s", TARV_VERSION_TEXT,
-            GetCommandLineA(), g_setup.quiet ? "quiet" : "interactive", action, platform);
+    // The command line last: however long, it never pushes the fixed fields off the line.
+    LogLine("Setup.exe %s started; mode: %s; action: %s; platform: %s; command line: %s", TARV_VERSION_TEXT,
+            g_setup.quiet ? "quiet" : "interactive", action, platform, GetCommandLineA());
 }
 
 void LogRunEnd(int exitCode)

@@ -62,8 +62,11 @@ int EscapeForLog(char *out, size_t size, const char *text, int (*isLeadByte)(uns
         size_t need = 1;
         if (NeedsEscape(*at))
             need = 3;
-        else if (isLeadByte && isLeadByte(*at) && at[1] && !NeedsEscape(at[1]))
-            need = 2;  // a lead byte and its trail byte go together; a control byte is never a trail byte
+        else if (isLeadByte && isLeadByte(*at))
+            // A lead byte and its trail byte go together. A control byte or
+            // the end is never a trail byte: the lone lead byte is escaped,
+            // so that no reader pairs it with what follows.
+            need = at[1] && !NeedsEscape(at[1]) ? 2 : 3;
         if (used + need >= size) {
             out[used] = '\0';
             return 0;

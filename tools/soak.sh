@@ -143,7 +143,7 @@ for ((i = 1; i <= cuts; i++)); do
   run "cut-$i" "${tail% /LOG=*} /LOG=$(winpath "$cutlog")" >/dev/null &
   # The delay counts from the run's first log line (Wine's start is no part of it).
   for ((waited = 0; waited < 1000; waited++)); do
-    grep -q ' started; command line: ' "$cutlog" 2>/dev/null && break
+    grep -q ' started; mode: ' "$cutlog" 2>/dev/null && break
     sleep 0.01
   done
   sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
@@ -151,7 +151,7 @@ for ((i = 1; i <= cuts; i++)); do
   wait || true
   wineserver -w 2>/dev/null || true
   ended=$(grep -c ' Setup.exe ended; ' "$cutlog" 2>/dev/null || true)
-  began=$(grep -c ' started; command line: ' "$cutlog" 2>/dev/null || true)
+  began=$(grep -c ' started; mode: ' "$cutlog" 2>/dev/null || true)
   [ "$began" = 1 ] && [ "$ended" != 1 ] && cut_mid_run=$((cut_mid_run + 1))
   if [ $kind = setup ] && [ "$ended" = 1 ]; then
     # It ran to its end before the cut: nothing to finish.

@@ -82,10 +82,12 @@ std::vector<std::vector<std::string>> Runs(const std::string &path)
     std::istringstream in(ReadFile(path));
     std::string line;
     while (std::getline(in, line)) {
-        line = line.substr(line.size() > 24 ? 24 : line.size());
+        // Past the time stamp and the process id.
+        size_t text = line.find("] ");
+        line = text == std::string::npos ? line : line.substr(text + 2);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (line.find(" started; command line: ") != std::string::npos || runs.empty())
+        if (line.find(" started; mode: ") != std::string::npos || runs.empty())
             runs.emplace_back();
         runs.back().push_back(line);
     }
@@ -99,7 +101,7 @@ void ExpectRun(const std::vector<std::string> &run, const std::string &tail, con
     std::string all;
     for (const std::string &line : run)
         all += line + "\n";
-    EXPECT_NE(all.find("command line: \"" + InstallFolderWin() + "\\Setup.exe\" " + tail + ";"), std::string::npos)
+    EXPECT_NE(all.find("; command line: \"" + InstallFolderWin() + "\\Setup.exe\" " + tail + "\n"), std::string::npos)
         << "expected the command line with " << tail << " in\n" << log;
     for (const std::string &part : lines)
         EXPECT_NE(all.find(part), std::string::npos) << "no \"" << part << "\" in\n" << log;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -71,7 +72,7 @@ void FreshQuietFolder()
 // The log's lines without their time stamps; every line must start with one.
 std::vector<std::string> LogLines(const std::string &path)
 {
-    static const std::regex stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} ");
+    static const std::regex stamp("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\[\\d+\\] ");
     std::vector<std::string> lines;
     std::istringstream in(ReadFile(path));
     std::string line;
@@ -79,8 +80,9 @@ std::vector<std::string> LogLines(const std::string &path)
         EXPECT_TRUE(!line.empty() && line.back() == '\r') << "not a Windows line end: " << line;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        EXPECT_TRUE(std::regex_search(line, stamp)) << "no time stamp: " << line;
-        lines.push_back(line.size() > 24 ? line.substr(24) : line);
+        std::smatch prefix;
+        EXPECT_TRUE(std::regex_search(line, prefix, stamp)) << "no time stamp and process id: " << line;
+        lines.push_back(prefix.empty() ? line : line.substr(prefix.length(0)));
     }
     return lines;
 }
@@ -214,7 +216,7 @@ const Row kRows[] = {
     // A forged line in the command line stays inside the lines that log it.
     { "ForgedLineInTheCommandLine", "/X\r\n2099-01-01 00:00:00.000 Setup.exe ended; exit code 0", 87,
       { { "IDS_USAGE_TEXT", "OK" } },
-      { "command line: ", "/X%0D%0A2099-01-01 00:00:00.000 Setup.exe ended; exit code 0; mode: quiet",
+      { "; command line: ", "/X%0D%0A2099-01-01 00:00:00.000 Setup.exe ended; exit code 0",
         "not a switch on the command line: \"/X%0D%0A2099-01-01\"" },
       nullptr, ExpectNothingInstalled, nullptr, "winxp", {}, nullptr, 4 },
     { "UnknownWindowsVersion", "", 1633, { { "IDS_UNKNOWN_VERSION", "OK" } },
@@ -530,7 +532,7 @@ protected:
             EXPECT_EQ(lines.size(), row.lineCount) << ReadFile(LogPath());
         if (row.deploy.empty()) {
             ASSERT_FALSE(lines.empty());
-            EXPECT_NE(lines.front().find("started; command line: "), std::string::npos) << lines.front();
+            EXPECT_NE(lines.front().find(" started; mode: "), std::string::npos) << lines.front();
             EXPECT_EQ(lines.back(), "Setup.exe ended; exit code " + std::to_string(row.exitCode));
         }
         if (row.check)
@@ -570,6 +572,22 @@ TEST(QuietRun, StartUpFailureEndsWith1603AndChangesNothing)
     EXPECT_EQ(lines[2], "Setup.exe ended; exit code 1603");
 }
 
+// A command line too long for one log line is cut, never the fixed fields:
+// mode, action and platform come first, and the cut line says it was cut.
+TEST(QuietRun, ALongCommandLineIsCutAfterTheFixedFields)
+{
+    FreshQuietFolder();
+    std::string word = "/" + std::string(2000, 'W');
+    Outcome run = RunSetup(SetupOptions("/QUIET /LOG=" + WinPath(LogPath()) + " " + word, {}));
+    EXPECT_EQ(run.exitCode, 87) << run.Describe();
+    std::vector<std::string> lines = LogLines(LogPath());
+    ASSERT_FALSE(lines.empty()) << ReadFile(LogPath());
+    EXPECT_NE(lines.front().find(" started; mode: quiet; action: usage; platform: none; command line: "),
+              std::string::npos) << lines.front();
+    EXPECT_EQ(lines.front().substr(lines.front().size() - 6), " [cut]") << lines.front();
+    EXPECT_EQ(lines.back(), "Setup.exe ended; exit code 87");
+}
+
 // Two setups started at the same moment: one does the work, the other
 // changes nothing and says why.
 TEST(QuietRun, TwoSetupsStartedTogetherOneWorksTheOtherEndsWith1618)
@@ -588,15 +606,24 @@ TEST(QuietRun, TwoSetupsStartedTogetherOneWorksTheOtherEndsWith1618)
     std::vector<std::string> lines = LogLines(LogPath());
     EXPECT_TRUE(Holds(lines, "run lock Global\\TarvDriverSetupRun: held by another run of Setup.exe"))
         << ReadFile(LogPath());
-    // Both runs append to one log: no line of either may overwrite the other's.
+    // Both runs append to one log: no line of either may overwrite the other's,
+    // and each run's lines carry its process id, its first line to its last.
+    std::map<std::string, std::vector<std::string>> byProcess;
+    std::istringstream raw(ReadFile(LogPath()));
+    static const std::regex field("^\\S+ \\S+ \\[(\\d+)\\] (.*?)\\r?$");
+    std::smatch match;
+    for (std::string line; std::getline(raw, line);)
+        if (std::regex_match(line, match, field))
+            byProcess[match[1]].push_back(match[2]);
+    ASSERT_EQ(byProcess.size(), 2u) << ReadFile(LogPath());
     std::vector<std::string> ends;
-    size_t starts = 0;
-    for (const std::string &line : lines) {
-        starts += line.find(" started; command line: ") != std::string::npos;
-        if (line.rfind("Setup.exe ended", 0) == 0)
-            ends.push_back(line);
+    for (const auto &run : byProcess) {
+        EXPECT_NE(run.second.front().find(" started; mode: quiet"), std::string::npos) << ReadFile(LogPath());
+        ends.push_back(run.second.back());
+        bool busy = run.second.back() == "Setup.exe ended; exit code 1618";
+        EXPECT_EQ(Holds(run.second, "run lock Global\\TarvDriverSetupRun: held by another run"), busy)
+            << ReadFile(LogPath());
     }
-    EXPECT_EQ(starts, 2u) << ReadFile(LogPath());
     std::sort(ends.begin(), ends.end());
     EXPECT_EQ(ends, (std::vector<std::string>{ "Setup.exe ended; exit code 0", "Setup.exe ended; exit code 1618" }));
     CleanInstallState();
@@ -667,6 +694,9 @@ TEST(QuietRun, LongJapaneseCommandLineIsCutBetweenWholeCharacters)
             size_t at = lines[i].find("/X");
             ASSERT_NE(at, std::string::npos) << lines[i];
             std::string logged = lines[i].substr(at);
+            ASSERT_GT(logged.size(), 6u);
+            EXPECT_EQ(logged.substr(logged.size() - 6), " [cut]") << "a cut line without its mark";
+            logged.resize(logged.size() - 6);
             EXPECT_GT(logged.size(), 1500u);
             EXPECT_LT(logged.size(), word.size());
             EXPECT_EQ(word.compare(0, logged.size(), logged), 0) << "not a whole-character prefix: ..."

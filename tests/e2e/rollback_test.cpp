@@ -187,7 +187,7 @@ void RunAndCut(const std::string &tail, const std::string &pauseAt)
     worker.join();
     ASSERT_TRUE(paused) << "the run never reached " << pauseAt << "\n" << Log();
     std::string log = Log();
-    ASSERT_EQ(log.find("Setup.exe ended", log.rfind(" started; command line: ")), std::string::npos)
+    ASSERT_EQ(log.find("Setup.exe ended", log.rfind(" started; mode: ")), std::string::npos)
         << "the run was not cut short\n" << log;
 }
 

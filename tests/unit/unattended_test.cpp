@@ -63,7 +63,10 @@ TEST(Unattended, LoggedTextsCannotStartALineOrPassForAnEscape)
         { "a\x83\x5e\x81\x5b", 5, "a\x83\x5e", 0 },  // never half a character
         { "a\x83\x5e\x81\x5b", 4, "a\x83\x5e", 0 },
         { "a\x83\x5e\x81\x5b", 3, "a", 0 },
-        { "\x83\n", 8, "\x83%0A", 1 },             // a control byte is never a trail byte
+        // A lead byte without its trail byte is escaped too: a reader would pair
+        // it with the '%' of the next escape, or with the end of the line.
+        { "\x83\n", 8, "%83%0A", 1 },
+        { "a\x83", 8, "a%83", 1 },
         { "x", 0, "", 0 },
     };
     for (const Case &c : cases) {
