@@ -3,6 +3,8 @@
 // linker takes this name as the entry point of a Windows program by default.
 #include <windows.h>
 
+#include <string.h>
+
 #include "app/request.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
@@ -16,9 +18,10 @@ extern "C" void WinMainCRTStartup()
     // WinMain splits its text in place; the system's command line is left as
     // it is for anyone who reads it later, unless there is no room for a copy.
     char *line = GetCommandLineA();
-    char *copy = (char *)GlobalAlloc(GMEM_FIXED, (SIZE_T)lstrlenA(line) + 1);
+    SIZE_T size = strlen(line) + 1;
+    char *copy = (char *)GlobalAlloc(GMEM_FIXED, size);
     if (copy)
-        line = lstrcpyA(copy, line);
+        line = (char *)memcpy(copy, line, size);
     int result = WinMain(GetModuleHandleA(0), 0, CommandLineTail(line), show);
     if (copy)
         GlobalFree(copy);

@@ -3,9 +3,11 @@
 #include <stdarg.h>
 #include <string.h>
 
+#include "app/log_file.h"
 #include "app/messages.h"
 #include "app/run_lock.h"
 #include "app/state.h"
+#include "app/state_folder.h"
 #include "app/system_dlls.h"
 #include "app/text.h"
 #include "app/unattended.h"
@@ -16,17 +18,6 @@
 static const char kDefaultLogName[] = "TarvSetup.log";
 
 enum { LOG_LOCK_WAIT_MS = 2000 };
-
-// FILE_APPEND_DATA puts every line at the end of the file, also while other
-// runs (on other machines, say) append to the same file. Windows 9x and
-// Win32s know only GENERIC_WRITE; there each line is put at the end by hand.
-static HANDLE OpenAppending(const char *path, int *seekToEnd)
-{
-    DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    *seekToEnd = !RunsOnNtFamily();
-    DWORD access = *seekToEnd ? GENERIC_WRITE : FILE_APPEND_DATA | SYNCHRONIZE;
-    return CreateFileA(path, access, share, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, 0);
-}
 
 // The full path of the log; a relative path counts from the working folder at
 // start, which the run has not changed yet.
@@ -43,10 +34,21 @@ static int ResolveLogPath(char *path, size_t size, DWORD *error)
             *error = GetLastError();
         return length != 0 && length < size;
     }
-    DWORD length = GetTempPathA((DWORD)size, path);
-    if (length == 0) {
-        *error = GetLastError();
-        return 0;
+    // On the NT family a folder only administrators can write; Windows 9x
+    // has no such folder, and keeps TEMP.
+    DWORD length;
+    if (RunsOnNtFamily()) {
+        if (!GetStateFolder(path, size, 1)) {
+            *error = GetLastError();
+            return 0;
+        }
+        length = (DWORD)strlen(path);
+    } else {
+        length = GetTempPathA((DWORD)size, path);
+        if (length == 0) {
+            *error = GetLastError();
+            return 0;
+        }
     }
     if (length >= size)
         return 0;
@@ -62,7 +64,10 @@ int OpenRunLog(HWND owner)
         return 1;
     DWORD error = 0;
     if (ResolveLogPath(log->path, sizeof log->path, &error)) {
-        HANDLE file = OpenAppending(log->path, &log->seekToEnd);
+        char folder[PATH_CHARS];
+        if (RunsOnNtFamily())
+            GetStateFolder(folder, sizeof folder, 1);  // the package's default log lies there too
+        HANDLE file = OpenLogFile(log->path, &log->seekToEnd, log->movedAside);
         if (file != INVALID_HANDLE_VALUE) {
             log->file = file;
             char name[LOCK_NAME_CHARS];
@@ -210,6 +215,9 @@ void LogRunStart(const PlatformReading *reading, int commandLineRead)
     // The command line last: however long, it never pushes the fixed fields off the line.
     LogLine("Setup.exe %s started; mode: %s; action: %s; platform: %s; command line: %s", TARV_VERSION_TEXT,
             g_setup.quiet ? "quiet" : "interactive", action, platform, GetCommandLineA());
+    if (g_setup.log.movedAside[0])
+        LogLine("log %s: the file there was not a plain file of an administrator or of this account; it was "
+                "moved to %s, and this log is a new file", g_setup.log.path, g_setup.log.movedAside);
 }
 
 void LogRunEnd(int exitCode)

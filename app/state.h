@@ -27,6 +27,7 @@ struct RunLog {
     int seekToEnd;             // opened for writing anywhere (Windows 9x): each line goes to the end first
     HANDLE writeLock;          // a mutex of every run on this machine, held while a line is appended
     char path[PATH_CHARS];
+    char movedAside[PATH_CHARS];  // where a file not ours to append to went, or ""
     LogBuffers buffers;
 };
 

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <string.h>
+
 #include "app/state_folder.h"
 #include "app/text.h"
 
@@ -15,7 +17,7 @@ int GetStateFolder(char *path, size_t size, int create)
     }
     if (create && !CreateDirectoryA(path, 0) && GetLastError() != ERROR_ALREADY_EXISTS)
         return 0;
-    length += lstrlenA(path + length);
+    length += (UINT)strlen(path + length);
     if (!FormatText(path + length, size - length, "\\TarvSetup")) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;

@@ -17,11 +17,13 @@ set(WIN32_SOURCES
   app/confirm.cpp
   app/lead_byte.cpp
   app/log.cpp
+  app/log_file.cpp
   app/main.cpp
   app/messages.cpp
   app/run_lock.cpp
   app/state_folder.cpp
   app/system_dlls.cpp
+  app/unique_name.cpp
   app/whole_file.cpp
   catalog/folders.cpp
   catalog/version_folders.cpp

@@ -9,12 +9,11 @@
 #include "app/state.h"
 #include "app/state_folder.h"
 #include "app/text.h"
+#include "app/unique_name.h"
 #include "install/journal.h"
 
 static const char kJournalName[] = "TarvSetup.jnl";
 const char JOURNAL_MAGIC[4] = { 'T', 'J', 'N', (char)sizeof(void *) };
-
-enum { COPY_NAME_TRIES = 64 };
 
 int JournalPath(char *path, size_t size, int create)
 {
@@ -59,7 +58,7 @@ static int WriteRecord(int type, const void *first, DWORD firstSize, const void 
 {
     JournalRecordHeader header = { (DWORD)type, firstSize + secondSize };
     DWORD total = (DWORD)sizeof header + firstSize + secondSize;
-    BYTE *record = (BYTE *)HeapAlloc(GetProcessHeap(), 0, total);
+    BYTE *record = (BYTE *)GlobalAlloc(GMEM_FIXED, total);
     int written = 0;
     if (record) {
         memcpy(record, &header, sizeof header);
@@ -67,7 +66,7 @@ static int WriteRecord(int type, const void *first, DWORD firstSize, const void 
         if (secondSize)
             memcpy(record + sizeof header + firstSize, second, secondSize);
         written = Write(g_setup.journal.file, record, total);
-        HeapFree(GetProcessHeap(), 0, record);
+        GlobalFree(record);
     }
     if (!written)
         LogLine("undo journal: a record cannot be written, error %lu", (unsigned long)GetLastError());
@@ -93,22 +92,6 @@ static int AddPaths(int type, const char *path, const char *copy)
     memcpy(data, path, first);
     memcpy(data + first, copy, second);
     return JournalAdd(type, data, (DWORD)(first + second));
-}
-
-int UniqueNameBeside(const char *path, char *copy)
-{
-    char folder[PATH_CHARS];
-    CopyText(folder, sizeof folder, path);
-    char *slash = strrchr(folder, '\\');
-    if (!slash)
-        return 0;
-    *slash = '\0';
-    UINT unique = (GetTickCount() ^ GetCurrentProcessId()) & 0xFFFF;
-    for (int i = 0; i < COPY_NAME_TRIES; i++, unique = (unique + 1) & 0xFFFF)
-        if (unique && GetTempFileNameA(folder, "trv", unique, copy)
-            && GetFileAttributesA(copy) == INVALID_FILE_ATTRIBUTES)
-            return 1;
-    return 0;
 }
 
 int JournalSaveFile(const char *path)

@@ -45,9 +45,6 @@ int OpenJournal();
 int JournalAdd(int type, const void *data, DWORD size);
 int JournalAddBlock(int type, const void *block, DWORD size, const void *structure, DWORD flag);
 
-// A name in path's folder that no file has yet ("trvXXXX.tmp"); 0 when none is found.
-int UniqueNameBeside(const char *path, char *name);
-
 // Before path changes: a copy of it when it exists, then the change. 0 when
 // the copy cannot be made (logged).
 int JournalSaveFile(const char *path);

@@ -11,6 +11,7 @@
 #include "app/system_dlls.h"
 #include "app/text.h"
 #include "app/unattended.h"
+#include "app/unique_name.h"
 #include "catalog/catalog.h"
 #include "catalog/version_folders.h"
 #include "deploy/names.h"

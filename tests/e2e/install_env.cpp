@@ -238,7 +238,7 @@ static bool ProductName(const std::string &name)
 // Names, sizes and content hashes below a folder, one line each, sorted;
 // time stamps left out. In the system folder, whose hundreds of system files
 // no run touches, only the product's names are hashed.
-static std::string Listing(const std::string &folder, bool recursive, bool hashAll = true)
+static std::string Listing(const std::string &folder, bool recursive, bool hashAll = true, bool logs = true)
 {
     std::vector<std::string> lines;
     std::error_code error;
@@ -246,6 +246,8 @@ static std::string Listing(const std::string &folder, bool recursive, bool hashA
         if (!entry.is_regular_file(error))
             return;
         std::string name = entry.path().filename().string();
+        if (!logs && name.size() > 4 && name.compare(name.size() - 4, 4, ".log") == 0)
+            return;
         lines.push_back(entry.path().lexically_relative(folder).string() + " " + std::to_string(entry.file_size(error))
                         + (hashAll || ProductName(name) ? " " + ContentHash(entry.path().string()) : ""));
     };
@@ -271,7 +273,8 @@ std::string MachineSnapshot()
     text += "== system folder\n" + Listing(UnixPath(SystemFolder()), false, false);
     text += "== kernel drivers\n" + Listing(UnixPath(WindowsFolder() + "\\system32\\drivers"), false);
     text += "== INF folder\n" + Listing(UnixPath(WindowsFolder() + "\\inf"), false);
-    text += "== state folder\n" + Listing(StateFolder(), true);
+    // Runs without /LOG= log there: what counts is what else is left.
+    text += "== state folder\n" + Listing(StateFolder(), true, true, false);
     return text;
 }
 

@@ -27,7 +27,7 @@ std::string Work() { return WorkRoot() + "/package"; }
 std::string Builds() { return WorkRoot() + "/package-builds"; }  // kept across Clean()
 std::string InstallFolderWin() { return ProgramFilesFolder() + "\\Tarv Driver"; }
 std::string InstallFolder() { return UnixPath(InstallFolderWin()); }
-std::string DefaultLogWin() { return WindowsFolder() + "\\Temp\\TarvSetup.log"; }
+std::string DefaultLogWin() { return WindowsFolder() + "\\system32\\LogFiles\\TarvSetup\\TarvSetup.log"; }
 
 // msiexec through the robot, for its real exit code; the end of its verbose
 // log joins the transcript.

@@ -787,9 +787,39 @@ TEST(QuietRun, RunsAppendToTheLogNamedFromTheStartFolder)
     CleanInstallState();
 }
 
-TEST(QuietRun, WithoutALogSwitchItLogsToTheTemporaryFolder)
+// A log name that is a second link to another file (made by a user who wants
+// the system account to write into that file) is moved aside, never
+// written through: the other file stays as it was, and the run logs to a
+// new file.
+TEST(QuietRun, ALogThatIsASecondLinkIsMovedAsideNotWrittenThrough)
 {
-    std::string log = UnixPath(TempFolder() + "\\TarvSetup.log");
+    FreshQuietFolder();
+    std::string victim = WorkRoot() + "/quiet/victim.txt";
+    WriteFile(victim, "not a log\r\n");
+    std::string linked = Probe({ "hard-link", WinPath(victim), WinPath(LogPath()) });
+    ASSERT_NE(linked.find("HARD-LINK 1"), std::string::npos) << linked;
+    CleanInstallState();
+    Outcome run = RunSetup(SetupOptions("/QUIET /PORT=LPT1: /LOG=" + WinPath(LogPath()), {}));
+    EXPECT_EQ(run.exitCode, 0) << run.Describe() << ReadFile(LogPath());
+    CleanInstallState();
+    EXPECT_EQ(ReadFile(victim), "not a log\r\n");
+    std::vector<std::string> lines = LogLines(LogPath());
+    ASSERT_GE(lines.size(), 2u) << ReadFile(LogPath());
+    EXPECT_NE(lines.front().find(" started; "), std::string::npos) << lines.front();
+    EXPECT_NE(lines[1].find("the file there was not a plain file of an administrator or of this account; it was "
+                            "moved to "),
+              std::string::npos) << ReadFile(LogPath());
+    size_t asides = 0;
+    for (const auto &entry : fs::directory_iterator(WorkRoot() + "/quiet"))
+        asides += entry.path().filename().string().rfind("trv", 0) == 0;
+    EXPECT_EQ(asides, 1u);
+}
+
+// A folder only administrators can write on the NT family, where no user
+// can make the file first.
+TEST(QuietRun, WithoutALogSwitchItLogsToItsOwnFolder)
+{
+    std::string log = StateFolder() + "/TarvSetup.log";
     RemoveAll(log);
     Outcome run = RunSetup(SetupOptions("/QUIET /X", {}));
     EXPECT_EQ(run.exitCode, 87);

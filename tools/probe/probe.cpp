@@ -22,6 +22,7 @@
 //   hold-service NAME MS         keeps a handle to the service open for MS milliseconds
 //   hold-mutex NAME MS           holds the named mutex for MS milliseconds
 //   schedule-delete PATH         MoveFileEx(PATH, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)
+//   hard-link TARGET LINK        a second name LINK for the file TARGET
 //   hold-library PATH READY UNTIL   as hold-file, with PATH loaded as a DLL instead
 //   hold-file PATH READY UNTIL   opens PATH with no sharing, creates the file READY, and
 //                                keeps PATH open until the file UNTIL exists (at most 2 min)
@@ -397,6 +398,10 @@ int main(int argc, char **argv)
         else if (strcmp(command, "clear-pending-renames") == 0) ClearPendingRenames();
         else if (strcmp(command, "schedule-delete") == 0 && Needs(argc, i, 1))
             printf("SCHEDULE-DELETE %d\n", MoveFileExA(argv[++i], 0, MOVEFILE_DELAY_UNTIL_REBOOT));
+        else if (strcmp(command, "hard-link") == 0 && Needs(argc, i, 2)) {
+            printf("HARD-LINK %d %lu\n", CreateHardLinkA(argv[i + 2], argv[i + 1], 0), GetLastError());
+            i += 2;
+        }
         else if (strcmp(command, "load-library") == 0 && Needs(argc, i, 1)) {
             HMODULE module = LoadLibraryA(argv[++i]);
             char path[MAX_PATH] = "";

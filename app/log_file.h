@@ -1,0 +1,14 @@
+// Opening the run log without writing through someone else's file.
+#ifndef TARV_LOG_FILE_H
+#define TARV_LOG_FILE_H
+
+#include <windows.h>
+
+// The log at path, opened for appending (seekToEnd: each line must be put at
+// the end by hand, as on Windows 9x). On the NT family an existing file that
+// is not a plain disk file, has more than one link, or is owned by anyone but
+// the system account, the Administrators or the running account is moved
+// aside to movedTo and a new file made in its place; movedTo is "" otherwise.
+HANDLE OpenLogFile(const char *path, int *seekToEnd, char *movedTo);
+
+#endif
