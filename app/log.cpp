@@ -17,7 +17,12 @@
 
 static const char kDefaultLogName[] = "TarvSetup.log";
 
-enum { LOG_LOCK_WAIT_MS = 2000 };
+enum { LOG_TURN_WAIT_MS = 2000, LOG_TURN_POLL_MS = 5 };
+
+// The byte, far past any end of a log, that a run locks in the log file
+// while it appends a line: a lock of the file itself, which no other account
+// can hold unless it can open the log.
+static const DWORD kTurnOffset = 0xFFFFFFFE;
 
 // The full path of the log; a relative path counts from the working folder at
 // start, which the run has not changed yet.
@@ -70,8 +75,6 @@ int OpenRunLog(HWND owner)
         HANDLE file = OpenLogFile(log->path, &log->seekToEnd, log->movedAside);
         if (file != INVALID_HANDLE_VALUE) {
             log->file = file;
-            char name[LOCK_NAME_CHARS];
-            log->writeLock = OpenMachineMutex(SETUP_LOG_LOCK_NAME, name, sizeof name);
             return 1;
         }
         error = GetLastError();
@@ -91,10 +94,7 @@ void CloseRunLog()
     RunLog *log = &g_setup.log;
     if (log->file)
         CloseHandle(log->file);
-    if (log->writeLock)
-        CloseHandle(log->writeLock);
     log->file = 0;
-    log->writeLock = 0;
 }
 
 // UTF-8 where the system can convert (Windows 95 before its update cannot):
@@ -111,16 +111,23 @@ static void WriteLine(RunLog *log)
             bytes = buffers->utf8;
     }
     // Appending to the end is one step on the NT family's file systems, but
-    // not where the end is looked up first (Windows 9x, Wine): runs on one
-    // machine that share a log take turns, so that no line overwrites
-    // another. A lock not had within the wait does not stop the line.
-    DWORD wait = log->writeLock ? WaitForSingleObject(log->writeLock, LOG_LOCK_WAIT_MS) : WAIT_FAILED;
+    // not where the end is looked up first (Windows 9x, Wine): runs that
+    // share a log take turns, so that no line overwrites another. A turn not
+    // had within the wait, or a lock the file system refuses, does not stop
+    // the line.
+    int turn = 0;
+    for (DWORD waited = 0;; waited += LOG_TURN_POLL_MS) {
+        if ((turn = LockFile(log->file, kTurnOffset, 0, 1, 0)) != 0 || GetLastError() != ERROR_LOCK_VIOLATION
+            || waited >= LOG_TURN_WAIT_MS)
+            break;
+        Sleep(LOG_TURN_POLL_MS);
+    }
     if (log->seekToEnd)
         SetFilePointer(log->file, 0, 0, FILE_END);
     DWORD written = 0;
     WriteFile(log->file, bytes, (DWORD)strlen(bytes), &written, 0);  // a log never stops the run
-    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED)
-        ReleaseMutex(log->writeLock);
+    if (turn)
+        UnlockFile(log->file, kTurnOffset, 0, 1, 0);
 }
 
 static const char kCutMark[] = " [cut]";

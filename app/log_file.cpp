@@ -20,20 +20,21 @@ static DWORD SidBytes(const BYTE *sid)
     return 8 + 4 * (DWORD)sid[1];
 }
 
-static int SameSid(const BYTE *a, const BYTE *b, DWORD limit)
+// known's bytes, its count of sub-authorities included, at owner (room bytes).
+static int SameSid(const BYTE *known, const BYTE *owner, DWORD room)
 {
-    return SidBytes(a) <= limit && SidBytes(a) == SidBytes(b) && memcmp(a, b, SidBytes(a)) == 0;
+    return SidBytes(known) <= room && memcmp(known, owner, SidBytes(known)) == 0;
 }
 
 // The owner of the open file is the system account, the Administrators or
 // this run's own account. Bound at run time: Windows 9x has none of it.
 static int OwnedByUs(HANDLE file)
 {
+    // ADVAPI32 is imported, so its handle is there.
     HMODULE advapi = GetModuleHandleA("ADVAPI32.DLL");
-    GetSecurityProc getSecurity = advapi ? (GetSecurityProc)(void *)GetProcAddress(advapi, "GetKernelObjectSecurity") : 0;
-    OpenTokenProc openToken = advapi ? (OpenTokenProc)(void *)GetProcAddress(advapi, "OpenProcessToken") : 0;
-    TokenInformationProc tokenInformation =
-        advapi ? (TokenInformationProc)(void *)GetProcAddress(advapi, "GetTokenInformation") : 0;
+    GetSecurityProc getSecurity = (GetSecurityProc)(void *)GetProcAddress(advapi, "GetKernelObjectSecurity");
+    OpenTokenProc openToken = (OpenTokenProc)(void *)GetProcAddress(advapi, "OpenProcessToken");
+    TokenInformationProc tokenInformation = (TokenInformationProc)(void *)GetProcAddress(advapi, "GetTokenInformation");
     if (!getSecurity || !openToken || !tokenInformation)
         return 0;
     // A self-relative descriptor: the owner's offset follows revision and control.
@@ -51,7 +52,8 @@ static int OwnedByUs(HANDLE file)
     HANDLE token;
     DWORD user[128];
     int ours = 0;
-    if (openToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    // GetCurrentProcess's documented pseudo-handle, without one more import.
+    if (openToken((HANDLE)(LONG_PTR)-1, TOKEN_QUERY, &token)) {
         if (tokenInformation(token, TokenUser, user, sizeof user, &needed)) {
             const BYTE *sid = (const BYTE *)((const TOKEN_USER *)(void *)user)->User.Sid;
             ours = SameSid(sid, owner, room);
@@ -80,21 +82,28 @@ HANDLE OpenLogFile(const char *path, int *seekToEnd, char *movedTo)
     if (*seekToEnd)
         return CreateFileA(path, GENERIC_WRITE, share, 0, OPEN_ALWAYS, flags, 0);
     const DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | READ_CONTROL;
-    // The existing file is judged by its handle, so that it cannot be swapped
-    // between the check and the writing.
-    HANDLE file = CreateFileA(path, access, share, 0, OPEN_EXISTING, flags, 0);
-    if (file != INVALID_HANDLE_VALUE) {
-        if (PlainFileOfOurs(file))
-            return file;
-        CloseHandle(file);
-        if (!UniqueNameBeside(path, movedTo) || !MoveFileA(path, movedTo)) {
-            movedTo[0] = '\0';
-            SetLastError(ERROR_ACCESS_DENIED);
+    // Another run may make the file between the two opens: then it is
+    // judged like any existing one.
+    for (int attempt = 0; attempt < 3; attempt++) {
+        // The existing file is judged by its handle, so that it cannot be
+        // swapped between the check and the writing.
+        HANDLE file = CreateFileA(path, access, share, 0, OPEN_EXISTING, flags, 0);
+        if (file != INVALID_HANDLE_VALUE) {
+            if (PlainFileOfOurs(file))
+                return file;
+            CloseHandle(file);
+            if (!UniqueNameBeside(path, movedTo) || !MoveFileA(path, movedTo)) {
+                movedTo[0] = '\0';
+                SetLastError(ERROR_ACCESS_DENIED);
+                return INVALID_HANDLE_VALUE;
+            }
+        } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
             return INVALID_HANDLE_VALUE;
         }
-    } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
-        return INVALID_HANDLE_VALUE;
+        // A new file, never one that appeared meanwhile.
+        file = CreateFileA(path, access, share, 0, CREATE_NEW, flags, 0);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            return file;
     }
-    // A new file, never one that appeared meanwhile.
-    return CreateFileA(path, access, share, 0, CREATE_NEW, flags, 0);
+    return INVALID_HANDLE_VALUE;
 }

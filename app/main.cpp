@@ -78,6 +78,22 @@ static const PlatformReading *StartRunLog(PlatformReading *reading, int commandL
     return detect ? reading : 0;
 }
 
+// The run lock; when another run holds it, or it cannot be had, the run
+// changes nothing (a quiet one ends with 1618 or 1603).
+static int TakeLock(HWND owner)
+{
+    int result = TakeRunLock();
+    if (result == RUN_LOCK_TAKEN)
+        return 1;
+    // One that cannot be had (logged) is a failure of a quiet run; a person
+    // is told what an interactive run can tell, that it cannot go on now.
+    if (result == RUN_LOCK_FAILED && g_setup.quiet)
+        SetQuietExit(QUIET_EXIT_FAILED);
+    else
+        ShowMessageId(owner, 0, IDS_ALREADY_RUNNING);
+    return 0;
+}
+
 static void RunRequestedAction(HWND owner, const PlatformReading *reading)
 {
     SetupRequest *request = &g_setup.request;
@@ -93,6 +109,10 @@ static void RunRequestedAction(HWND owner, const PlatformReading *reading)
             return;
     }
     if (!ConfirmAction(owner))
+        return;
+    // An interactive run takes the lock only now, so that a confirmation left
+    // unanswered keeps no one out; still before its first change.
+    if (!g_setup.quiet && !TakeLock(owner))
         return;
     int row = request->platform;
     if (!g_platforms[row].supported) {
@@ -185,24 +205,12 @@ static int RunQuietly(char *commandLine)
     const PlatformReading *detected = StartRunLog(&reading, parsed);
     if (!parsed)
         ShowMessageId(0, 0, IDS_NO_MEMORY);
-    else if (!TakeRunLock())
-        ShowMessageId(0, 0, IDS_ALREADY_RUNNING);
-    else
+    else if (TakeLock(0))
         RunRequestedAction(0, detected);
     ReleaseFolders();
     ReleaseSetupLibrary();
     EndRunLog(g_setup.exitCode);
     return g_setup.exitCode;
-}
-
-// Another run holds the lock: this one tells the user and ends as a failed start.
-static int EndBusyStart()
-{
-    if (OpenRunLog(g_setup.mainWindow))
-        LogRunStart(0, 1);
-    ShowMessageId(g_setup.mainWindow, 0, IDS_ALREADY_RUNNING);
-    EndRunLog(0);
-    return 0;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
@@ -236,8 +244,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         ShowMessageId(g_setup.mainWindow, 0, IDS_NO_MEMORY);
         return 0;
     }
-    if (!TakeRunLock())
-        return EndBusyStart();
     // Without the common controls (Win32s may keep its own copy elsewhere)
     // everything but the interactive complete setup still works.
     g_setup.controlsMissing = !InitControls(&g_setup.controlsFailure);

@@ -1,43 +1,54 @@
 #include <windows.h>
 
+#include <string.h>
+
 #include "app/log.h"
 #include "app/run_lock.h"
 #include "app/state.h"
+#include "app/state_folder.h"
 #include "app/system_dlls.h"
 #include "app/text.h"
 #include "catalog/catalog.h"
 
-// The "Global\" namespace makes runs in other terminal-server sessions count
-// too. The NT family before Windows 2000 knows it only with Terminal Server
-// and refuses the backslash otherwise; Windows 9x and Win32s get the plain
-// name. Access denied means the mutex exists under another account: a run is
-// in progress there.
-HANDLE OpenMachineMutex(const char *baseName, char *name, size_t size)
+static const char kLockFileName[] = "TarvSetup.lck";
+
+// The NT family: a file in the program's own folder, which only
+// administrators and the system account can write, opened without sharing.
+// No other account can make it first or hold it, unlike a named object, and
+// the system lets go of it however the run ends.
+static int TakeLockFile()
 {
-    HANDLE lock = 0;
-    if (RunsOnNtFamily()) {
-        FormatText(name, size, "Global\\%s", baseName);
-        lock = CreateMutexA(0, FALSE, name);
-        if (lock || GetLastError() == ERROR_ACCESS_DENIED)
-            return lock;
+    char path[PATH_CHARS];
+    int named = GetStateFolder(path, sizeof path, 1);
+    size_t length = named ? strlen(path) : 0;
+    if (!named || !FormatText(path + length, sizeof path - length, "\\%s", kLockFileName)) {
+        LogLine("run lock: its folder cannot be had, error %lu; nothing was changed", (unsigned long)GetLastError());
+        return RUN_LOCK_FAILED;
     }
-    CopyText(name, size, baseName);
-    return CreateMutexA(0, FALSE, name);
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION) {
+            LogLine("run lock %s: held by another run of Setup.exe", path);
+            return RUN_LOCK_BUSY;
+        }
+        LogLine("run lock %s: not taken, error %lu; nothing was changed", path, (unsigned long)error);
+        return RUN_LOCK_FAILED;
+    }
+    g_setup.runLock = file;
+    return RUN_LOCK_TAKEN;
 }
 
-int TakeRunLock()
+// Windows 9x has no accounts to keep out (nor sessions): a mutex.
+static int TakeLockMutex()
 {
-    char name[LOCK_NAME_CHARS];
-    HANDLE lock = OpenMachineMutex(SETUP_LOCK_NAME, name, sizeof name);
+    const char *name = SETUP_LOCK_NAME;
+    HANDLE lock = CreateMutexA(0, FALSE, name);
     if (!lock) {
-        DWORD error = GetLastError();
-        if (error == ERROR_ACCESS_DENIED) {
-            LogLine("run lock %s: held by a run under another account", name);
-            return 0;
-        }
         // No named mutexes (Win32s): nothing else can run beside this program.
-        LogLine("run lock %s: not available, error %lu; the run goes on without it", name, (unsigned long)error);
-        return 1;
+        LogLine("run lock %s: not available, error %lu; the run goes on without it", name,
+                (unsigned long)GetLastError());
+        return RUN_LOCK_TAKEN;
     }
     switch (WaitForSingleObject(lock, 0)) {
     case WAIT_OBJECT_0:
@@ -48,14 +59,22 @@ int TakeRunLock()
     default:
         CloseHandle(lock);
         LogLine("run lock %s: held by another run of Setup.exe", name);
-        return 0;
+        return RUN_LOCK_BUSY;
     }
     g_setup.runMutex = lock;
-    return 1;
+    return RUN_LOCK_TAKEN;
+}
+
+int TakeRunLock()
+{
+    return RunsOnNtFamily() ? TakeLockFile() : TakeLockMutex();
 }
 
 void ReleaseRunLock()
 {
+    if (g_setup.runLock)
+        CloseHandle(g_setup.runLock);
+    g_setup.runLock = 0;
     if (!g_setup.runMutex)
         return;
     ReleaseMutex(g_setup.runMutex);

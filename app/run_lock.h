@@ -1,18 +1,14 @@
-// One run at a time: a named mutex held from start-up to the end of the run.
+// One run at a time, held from before the first change to the end of the run.
 #ifndef TARV_RUN_LOCK_H
 #define TARV_RUN_LOCK_H
 
 #include <windows.h>
 
-enum { LOCK_NAME_CHARS = 64 };
+enum RunLockResult { RUN_LOCK_TAKEN, RUN_LOCK_BUSY, RUN_LOCK_FAILED };
 
-// The mutex baseName of this machine, opened or created, its full name in
-// name: 0 with the last error set when it cannot be had (access denied: it
-// exists under another account).
-HANDLE OpenMachineMutex(const char *baseName, char *name, size_t size);
-
-// 1 when this run may go on: it holds the lock, or the system has no named
-// mutexes (logged). 0 when another run holds it.
+// RUN_LOCK_TAKEN when this run may go on (logged where the system has no
+// named objects, Win32s); RUN_LOCK_BUSY when another run holds it;
+// RUN_LOCK_FAILED when it cannot be had at all (logged).
 int TakeRunLock();
 void ReleaseRunLock();
 

@@ -25,7 +25,6 @@ struct LogBuffers {
 struct RunLog {
     HANDLE file;               // 0: this run keeps no log
     int seekToEnd;             // opened for writing anywhere (Windows 9x): each line goes to the end first
-    HANDLE writeLock;          // a mutex of every run on this machine, held while a line is appended
     char path[PATH_CHARS];
     char movedAside[PATH_CHARS];  // where a file not ours to append to went, or ""
     LogBuffers buffers;
@@ -50,7 +49,8 @@ struct SetupState {
     SpoolerCalls spooler;      // bound when an action is about to run
     int controlsMissing;       // comctl32 could not be bound at start: controlsFailure says why
     BindFailure controlsFailure;
-    HANDLE runMutex;           // held for the whole run: one run at a time
+    HANDLE runMutex;           // held for the whole run: one run at a time (Windows 9x)
+    HANDLE runLock;            // the same on the NT family: a file opened without sharing
     int quiet;                 // "/QUIET": nothing on the screen, each question answered
     int exitCode;              // a quiet run's QuietExit
     RunLog log;

@@ -90,7 +90,6 @@ const char MODEL_DATA_TYPE[] = "RAW";
 const char SETUP_WINDOW_CLASS[] = "SetupTarvClass";
 const char SOURCE_ROOT_NAME[] = "drivers";
 const char SETUP_LOCK_NAME[] = "TarvDriverSetupRun";
-const char SETUP_LOG_LOCK_NAME[] = "TarvDriverSetupLog";
 
 const FileEntry *GetCommonFiles(int row)
 {

@@ -53,6 +53,5 @@ extern const char MODEL_DATA_TYPE[];
 extern const char SETUP_WINDOW_CLASS[];
 extern const char SOURCE_ROOT_NAME[];
 extern const char SETUP_LOCK_NAME[];      // the mutex of one run at a time
-extern const char SETUP_LOG_LOCK_NAME[];  // the mutex of a line appended to a log
 
 #endif

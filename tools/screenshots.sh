@@ -141,11 +141,14 @@ for lang in en fr ja; do
   probe delete-printer "Corvan Tessik" delete-driver "Corvan Tessik"
   shoot "$locale" "$setup" "/OS=WINNT50 /ONLYDELETEPRINTDEVICE" win2k "click 6|$hold 1" "2:deletion-failure-$lang"
 
-  # Another run holds the run's mutex.
-  "$WINELOADER" "$tools/probe.exe" hold-mutex 'Global\TarvDriverSetupRun' 6000 >/dev/null 2>&1 &
+  # Another run holds the run's lock file (taken after the confirmation).
+  rm -f "$work/held.ready" "$work/held.release"
+  "$WINELOADER" "$tools/probe.exe" hold-file 'C:\windows\system32\LogFiles\TarvSetup\TarvSetup.lck' \
+    "$(winpath "$work/held.ready")" "$(winpath "$work/held.release")" >/dev/null 2>&1 &
   holder=$!
-  sleep 1
-  shoot "$locale" "$setup" "/OS=WINNT50" win2k "$hold 1" "1:busy-$lang"
+  while [ ! -f "$work/held.ready" ] && kill -0 "$holder" 2>/dev/null; do sleep 0.1; done
+  shoot "$locale" "$setup" "/OS=WINNT50" win2k "click 6|$hold 1" "2:busy-$lang"
+  touch "$work/held.release"
   wait "$holder"
   # A purge that meets a file in use, and one whose service manager refuses it.
   quiet_setup() { (cd "$media" && "$WINELOADER" Setup.exe /QUIET /OS=WINNT50 /PORT=LPT1: >/dev/null 2>&1) || true; }

@@ -269,6 +269,11 @@ const Row kRows[] = {
     { "ServiceManagerCheckedBeforeAnyChange", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
       { "check before changes failed: cannot open the service manager, error 5; nothing was changed" },
       [](Context &context) { context.snapshot = MachineSnapshot(); }, ExpectAsBefore, "OpenSCManagerA=5" },
+    // A run lock that cannot be had (the folder refused, say) is no reason to
+    // go on without one.
+    { "RunLockThatCannotBeHadStops", "/PORT=LPT1:", 1603, {},
+      { "\\TarvSetup.lck: not taken, error 5; nothing was changed" },
+      [](Context &context) { context.snapshot = MachineSnapshot(); }, ExpectAsBefore, "CreateFileA=5:TarvSetup.lck" },
     // Steps an interactive run passes over silently still fail a quiet one.
     { "InfRegistrationFailureIsUndone", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
       { "setup library: non-interactive mode set", "tarv.inf: failed, error 3758096384",
@@ -604,7 +609,7 @@ TEST(QuietRun, TwoSetupsStartedTogetherOneWorksTheOtherEndsWith1618)
     EXPECT_EQ(Field(ServiceLine(), "state"), "4");
     EXPECT_TRUE(FileExists(InSystemFolder("hwport.dll")));
     std::vector<std::string> lines = LogLines(LogPath());
-    EXPECT_TRUE(Holds(lines, "run lock Global\\TarvDriverSetupRun: held by another run of Setup.exe"))
+    EXPECT_TRUE(Holds(lines, "\\TarvSetup.lck: held by another run of Setup.exe"))
         << ReadFile(LogPath());
     // Both runs append to one log: no line of either may overwrite the other's,
     // and each run's lines carry its process id, its first line to its last.
@@ -621,7 +626,7 @@ TEST(QuietRun, TwoSetupsStartedTogetherOneWorksTheOtherEndsWith1618)
         EXPECT_NE(run.second.front().find(" started; mode: quiet"), std::string::npos) << ReadFile(LogPath());
         ends.push_back(run.second.back());
         bool busy = run.second.back() == "Setup.exe ended; exit code 1618";
-        EXPECT_EQ(Holds(run.second, "run lock Global\\TarvDriverSetupRun: held by another run"), busy)
+        EXPECT_EQ(Holds(run.second, "\\TarvSetup.lck: held by another run"), busy)
             << ReadFile(LogPath());
     }
     std::sort(ends.begin(), ends.end());
@@ -629,10 +634,42 @@ TEST(QuietRun, TwoSetupsStartedTogetherOneWorksTheOtherEndsWith1618)
     CleanInstallState();
 }
 
+// What another program holds under the names of the old named locks (an
+// event, a mutex), or an interactive run standing at its confirmation, keeps
+// no run out: the lock is a file only administrators can make, taken after
+// the confirmation.
+TEST(QuietRun, NoNamedObjectNorAnOpenConfirmationKeepsARunOut)
+{
+    CleanInstallState();
+    FreshQuietFolder();
+    std::thread event([] { Probe({ "hold-event", "Global\\TarvDriverSetupRun", "6000" }); });
+    std::thread mutex([] { Probe({ "hold-mutex", "Global\\TarvDriverSetupLog", "6000" }); });
+    Options interactive;
+    interactive.media = MakeMedia("waiting");
+    interactive.tail = "/UNINSTALL";
+    interactive.answers = { "wait 5000;click 7" };
+    Outcome waiting;
+    std::thread confirmation([&] { waiting = RunSetup(interactive); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    Outcome run = RunSetup(SetupOptions("/QUIET /PORT=LPT1: /LOG=" + WinPath(LogPath()), {}));
+    confirmation.join();
+    event.join();
+    mutex.join();
+    EXPECT_EQ(run.exitCode, 0) << run.Describe() << ReadFile(LogPath());
+    ASSERT_FALSE(waiting.windows.empty()) << waiting.Describe();
+    EXPECT_NE(waiting.At(0).MessageText().find("Please confirm complete deletion"), std::string::npos)
+        << waiting.Describe();
+    ExpectInstalledOn("LPT1:");
+    // The lines of a log take turns by a lock of the file itself: none waited.
+    std::vector<std::string> lines = LogLines(LogPath());
+    EXPECT_EQ(lines.back(), "Setup.exe ended; exit code 0");
+    CleanInstallState();
+}
+
 // An interactive run started while a quiet one holds the lock (paused before
-// its first spooler call) says so and ends as a failed start; the quiet run
-// then finishes its work.
-TEST(QuietRun, InteractiveRunWhileAQuietOneWorksEndsAsAFailedStart)
+// its first spooler call) takes the lock after its confirmation, says so and
+// changes nothing; the quiet run then finishes its work.
+TEST(QuietRun, InteractiveRunWhileAQuietOneWorksChangesNothing)
 {
     CleanInstallState();
     FreshQuietFolder();
@@ -650,21 +687,22 @@ TEST(QuietRun, InteractiveRunWhileAQuietOneWorksEndsAsAFailedStart)
     Options interactive;
     interactive.media = MakeMedia("busy");
     interactive.tail = "/UNINSTALL /LOG=" + WinPath(LogPath());
-    interactive.answers = { "click 1" };
+    interactive.answers = { "click 6", "click 1" };
     Outcome busy = RunSetup(interactive);
     WriteFile(release, "");
     worker.join();
 
-    ASSERT_EQ(busy.windows.size(), 1u) << busy.Describe();
-    EXPECT_EQ(busy.At(0).title, "Tarv Driver setup failure");
-    EXPECT_EQ(busy.At(0).MessageText(), "Another setup of Tarv Driver is already running on this computer.\r\n"
+    ASSERT_EQ(busy.windows.size(), 2u) << busy.Describe();
+    EXPECT_EQ(busy.At(1).title, "Tarv Driver setup failure");
+    EXPECT_EQ(busy.At(1).MessageText(), "Another setup of Tarv Driver is already running on this computer.\r\n"
                                         "Please wait until it has ended, then start this one again.");
-    EXPECT_EQ(busy.At(0).owner, "main");
-    EXPECT_EQ(busy.exitCode, 0);
+    EXPECT_EQ(busy.At(1).owner, "main");
+    EXPECT_EQ(busy.exitCode, 1);
     std::vector<std::string> lines = LogLines(LogPath());
     ASSERT_FALSE(lines.empty());
     EXPECT_NE(lines.front().find("mode: interactive; action: complete deletion"), std::string::npos);
-    EXPECT_EQ(lines.back(), "Setup.exe ended; exit code 0");
+    EXPECT_TRUE(Holds(lines, "\\TarvSetup.lck: held by another run of Setup.exe")) << ReadFile(LogPath());
+    EXPECT_EQ(lines.back(), "Setup.exe ended; exit code 1");
     EXPECT_EQ(quiet.exitCode, 0) << quiet.Describe();
     ExpectInstalledOn("LPT1:");
     CleanInstallState();

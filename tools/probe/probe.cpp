@@ -21,6 +21,7 @@
 //   add-port NAME | delete-port NAME   a port value under HKLM\...\Windows NT\CurrentVersion\Ports
 //   hold-service NAME MS         keeps a handle to the service open for MS milliseconds
 //   hold-mutex NAME MS           holds the named mutex for MS milliseconds
+//   hold-event NAME MS           keeps an event of that name for MS milliseconds
 //   schedule-delete PATH         MoveFileEx(PATH, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)
 //   hard-link TARGET LINK        a second name LINK for the file TARGET
 //   hold-library PATH READY UNTIL   as hold-file, with PATH loaded as a DLL instead
@@ -381,6 +382,15 @@ int main(int argc, char **argv)
         else if (strcmp(command, "stop-service") == 0 && Needs(argc, i, 1)) StopOrDeleteService(argv[++i], false);
         else if (strcmp(command, "hold-service") == 0 && Needs(argc, i, 2)) {
             HoldService(argv[i + 1], (DWORD)atol(argv[i + 2]));
+            i += 2;
+        }
+        else if (strcmp(command, "hold-event") == 0 && Needs(argc, i, 2)) {
+            HANDLE event = CreateEventA(0, TRUE, FALSE, argv[i + 1]);
+            printf("HOLD-EVENT %d\n", event != 0);
+            fflush(stdout);
+            Sleep((DWORD)atol(argv[i + 2]));
+            if (event)
+                CloseHandle(event);
             i += 2;
         }
         else if (strcmp(command, "hold-mutex") == 0 && Needs(argc, i, 2)) {
