@@ -165,10 +165,9 @@ static int Escaped(unsigned char c)
     return c < 0x20 || c == 0x7F || c == '%';
 }
 
-// A log line's escaped text: bounded and terminated, free of control bytes,
-// every '%' the start of an escape of a byte that needs one, and decoding to
-// a whole prefix of the text that never ends inside a double-byte character;
-// complete when it fits.
+// A log line's escaped text: bounded and terminated, and the text's
+// characters escaped one by one, as many whole ones as fit; complete when it
+// fits.
 static void FuzzLogEscape(const std::vector<char> &raw, size_t bufferSize)
 {
     std::vector<char> out(bufferSize);
@@ -176,28 +175,33 @@ static void FuzzLogEscape(const std::vector<char> &raw, size_t bufferSize)
     if (bufferSize == 0)
         return;
     Check(memchr(out.data(), '\0', bufferSize) != nullptr);
-    std::string decoded;
-    for (const char *at = out.data(); *at; at++) {
-        unsigned char c = (unsigned char)*at;
-        if (c != '%') {
-            Check(!Escaped(c));
-            decoded += (char)c;
-            continue;
+    // What each character of the text must become, in order: a control
+    // byte, '%' and a lead byte without its trail byte (before the end or a
+    // control byte) as %XX, a lead byte with its trail byte as both, any
+    // other byte as it is.
+    static const char kHex[] = "0123456789ABCDEF";
+    std::vector<std::string> units;
+    for (size_t i = 0; raw[i];) {
+        unsigned char c = (unsigned char)raw[i], next = (unsigned char)raw[i + 1];
+        if (ShiftJisLead(c) && next && !Escaped(next)) {
+            units.push_back(std::string(raw.data() + i, 2));
+            i += 2;
+        } else if (Escaped(c) || ShiftJisLead(c)) {
+            units.push_back(std::string("%") + kHex[c >> 4] + kHex[c & 15]);
+            i++;
+        } else {
+            units.push_back(std::string(1, (char)c));
+            i++;
         }
-        Check(isxdigit((unsigned char)at[1]) && isxdigit((unsigned char)at[2]) && !islower((unsigned char)at[1])
-              && !islower((unsigned char)at[2]));
-        unsigned char byte = (unsigned char)strtoul(std::string(at + 1, 2).c_str(), nullptr, 16);
-        Check(Escaped(byte));
-        decoded += (char)byte;
-        at += 2;
     }
-    size_t length = strlen(raw.data());
-    Check(decoded.size() <= length && memcmp(decoded.data(), raw.data(), decoded.size()) == 0);
-    Check(fits == (decoded.size() == length));
-    size_t at = 0;
-    while (at < decoded.size())
-        at += ShiftJisLead((unsigned char)raw[at]) && raw[at + 1] && !Escaped((unsigned char)raw[at + 1]) ? 2 : 1;
-    Check(at == decoded.size());
+    // The output is a whole number of those, as many as fit.
+    std::string written(out.data()), expected;
+    size_t count = 0;
+    while (count < units.size() && expected.size() + units[count].size() <= written.size())
+        expected += units[count++];
+    Check(written == expected);
+    Check(fits == (count == units.size()));
+    Check(count == units.size() || written.size() + units[count].size() >= bufferSize);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
