@@ -159,6 +159,7 @@ void ExpectAsBefore(const Context &context)
 }
 
 const char kForeignInf[] = "oem91.inf";
+const char kSameSizeInf[] = "oem92.inf";
 
 void ExpectNothingInstalled(const Context &)
 {
@@ -190,6 +191,11 @@ const Row kRows[] = {
           ExpectInstalledOn("LPT1:");
           EXPECT_EQ(Field(ServiceLine(), "state"), "4");
           EXPECT_TRUE(FileExists(InSystemFolder("hwport.dll")));
+          // The setup library is made non-interactive before it is handed the INF.
+          std::string log = ReadFile(LogPath());
+          size_t quiet = log.find("setup library: non-interactive mode set");
+          EXPECT_NE(quiet, std::string::npos) << log;
+          EXPECT_LT(quiet, log.find("setup library: SetupCopyOEMInfA")) << log;
       } },
     { "SimpleSetupOnAForcedPlatform", "/OS=WINNT50 /ONLYADDPRINTDEVICE /PORT=COM2:", 0,
       { { "IDS_CONFIRM_SIMPLE_SETUP", "Yes" } }, { "platform: Windows 2000 (WINNT50), forced by /OS=" }, nullptr,
@@ -319,13 +325,19 @@ const Row kRows[] = {
         "complete deletion done" },
       [](Context &context) {
           WriteFile(InInfFolder(kForeignInf), "; another vendor's printer\r\n[Version]\r\nSignature=\"$Windows NT$\"\r\n");
+          // Another INF of the very size of ours: only its content tells them apart.
+          std::string sameSize = MediaFile("Nt2000/tarv.inf");
+          sameSize[0] = sameSize[0] == ';' ? '#' : ';';
+          WriteFile(InInfFolder(kSameSizeInf), sameSize);
           SnapshotThenInstallTwice(context);
       },
       [](const Context &context) {
           ExpectAsBefore(context);
           EXPECT_EQ(LinesHolding(InFolders("{drivers}\\3\\TarvUI.dll")), 1u) << ReadFile(LogPath());
           EXPECT_TRUE(FileExists(InInfFolder(kForeignInf)));
+          EXPECT_TRUE(FileExists(InInfFolder(kSameSizeInf)));
           RemoveAll(InInfFolder(kForeignInf));
+          RemoveAll(InInfFolder(kSameSizeInf));
       } },
     // Windows NT 4.0 and older have no DeletePrinterDriverExA.
     { "PurgeWithoutDeletePrinterDriverEx", "/PURGE", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
@@ -412,6 +424,14 @@ const Row kRows[] = {
           EXPECT_NE(pending.find(InFolders("from=\"\\??\\{drivers}\\3\\Tarv.ini\" to=\"\"")), std::string::npos)
               << pending;
       } },
+    // The driver's data file already gone is what the deletion wants: 0.
+    { "DataFileAlreadyGoneIsNoFailure", "/UNINSTALL", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "delete failed {drivers}\\3\\Tarv.ini (the driver's data file): error 2" },
+      [](Context &) {
+          InstallQuietly();
+          RemoveAll(InDriverFolder("3/Tarv.ini"));
+      },
+      [](const Context &) { EXPECT_EQ(QueueLine(), ""); } },
     { "QueueMissingStopsTheDeletion", "/UNINSTALL", 1603,
       { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } },
       { "spooler: printer \"Corvan Tessik\" not opened, error 1801" }, nullptr, ExpectNothingInstalled },
