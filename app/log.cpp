@@ -69,9 +69,11 @@ int OpenRunLog(HWND owner)
         return 1;
     DWORD error = 0;
     if (ResolveLogPath(log->path, sizeof log->path, &error)) {
+        // A given path may lie in that folder too (the package's default):
+        // it exists before the open. The default path made it already.
         char folder[PATH_CHARS];
-        if (RunsOnNtFamily())
-            GetStateFolder(folder, sizeof folder, 1);  // the package's default log lies there too
+        if (asked->given && RunsOnNtFamily())
+            GetStateFolder(folder, sizeof folder, 1);
         HANDLE file = OpenLogFile(log->path, &log->seekToEnd, log->movedAside);
         if (file != INVALID_HANDLE_VALUE) {
             log->file = file;
