@@ -225,8 +225,8 @@ void LogRunStart(const PlatformReading *reading, int commandLineRead)
     LogLine("Setup.exe %s started; mode: %s; action: %s; platform: %s; command line: %s", TARV_VERSION_TEXT,
             g_setup.quiet ? "quiet" : "interactive", action, platform, GetCommandLineA());
     if (g_setup.log.movedAside[0])
-        LogLine("log %s: the file there was not a plain file of an administrator or of this account; it was "
-                "moved to %s, and this log is a new file", g_setup.log.path, g_setup.log.movedAside);
+        LogLine("log %s: not a plain file of a trusted owner; moved to %s, this log is new", g_setup.log.path,
+                g_setup.log.movedAside);
 }
 
 void LogRunEnd(int exitCode)

@@ -10,7 +10,8 @@
 #include "app/actions.h"
 
 // Opens the log the request names, or a quiet run's default one
-// ("TarvSetup.log" in the temporary folder), for appending. 1 when the run
+// ("TarvSetup.log" in the program's state folder, or in the temporary
+// folder on Windows 9x), for appending. 1 when the run
 // goes on: with a log, or with none asked for, or (interactive) after telling
 // the user that it cannot be opened. 0 for a quiet run whose log cannot be
 // opened: it must change nothing.

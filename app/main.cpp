@@ -3,6 +3,7 @@
 
 #include "app/actions.h"
 #include "app/log.h"
+#include "app/media_rights.h"
 #include "app/messages.h"
 #include "app/run_lock.h"
 #include "app/state.h"
@@ -205,8 +206,12 @@ static int RunQuietly(char *commandLine)
     const PlatformReading *detected = StartRunLog(&reading, parsed);
     if (!parsed)
         ShowMessageId(0, 0, IDS_NO_MEMORY);
-    else if (TakeLock(0))
+    else if (TakeLock(0)) {
+        // Run as the system account, it loads and installs what others may have put there.
+        if (g_setup.request.action != ACTION_USAGE && RunsOnNtFamily())
+            WarnOfWritableMedia();
         RunRequestedAction(0, detected);
+    }
     ReleaseFolders();
     ReleaseSetupLibrary();
     EndRunLog(g_setup.exitCode);

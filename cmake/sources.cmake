@@ -13,12 +13,14 @@ set(LOGIC_SOURCES
 
 # Win32 front end.
 set(WIN32_SOURCES
+  app/accounts.cpp
   app/cmdline.cpp
   app/confirm.cpp
   app/lead_byte.cpp
   app/log.cpp
   app/log_file.cpp
   app/main.cpp
+  app/media_rights.cpp
   app/messages.cpp
   app/run_lock.cpp
   app/state_folder.cpp

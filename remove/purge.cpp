@@ -125,12 +125,9 @@ void PurgeFile(PurgeRun *run, const char *path)
         return;
     }
     LogLine("purge failed %s: error %lu", path, (unsigned long)error);
-    // The caption is the file's folder; a path cut to the buffer keeps what fits of it.
+    // The caption is the file's folder.
     char folder[PATH_CHARS];
-    CopyText(folder, sizeof folder, path);
-    size_t folderLength = name > path ? (size_t)(name - path) - 1 : 0;
-    if (folderLength < sizeof folder)
-        folder[folderLength] = '\0';
+    PathFolder(folder, sizeof folder, path, IsLeadByte);
     ShowMessageId(run->owner, folder, IDS_FILE_NOT_DELETED);
 }
 

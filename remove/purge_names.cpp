@@ -66,6 +66,16 @@ const char *PathFileName(const char *path, int (*isLeadByte)(unsigned char))
     return name;
 }
 
+void PathFolder(char *out, size_t size, const char *path, int (*isLeadByte)(unsigned char))
+{
+    const char *name = PathFileName(path, isLeadByte);
+    size_t length = name > path ? (size_t)(name - path) - 1 : 0;
+    if (length >= size)
+        length = size - 1;
+    memcpy(out, path, length);
+    out[length] = '\0';
+}
+
 int InVersionFolder(const char *path, const char *driverFolder, int (*isLeadByte)(unsigned char))
 {
     size_t length = strlen(driverFolder);

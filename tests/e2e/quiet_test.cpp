@@ -393,6 +393,68 @@ const Row kRows[] = {
           EXPECT_FALSE(FileExists(InSystemFolder("tarvcomm.exe")));
           EXPECT_EQ(ServiceLine().find("exists=1"), std::string::npos);
       } },
+    // Without the spooler's list of drivers nothing tells which files another
+    // driver shares: every file stays, and the purge fails.
+    { "PurgeWhenTheDriversCannotBeListedKeepsTheirFiles", "/UNINSTALL /PURGE", 1603,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "spooler: the other drivers cannot be listed, error 1722; every file another may share is kept",
+        "kept {drivers}\\3\\TarvUI.dll: another driver may list it",
+        "kept {system}\\hwport.dll: another driver may list it" },
+      [](Context &) { InstallQuietly(); },
+      [](const Context &) {
+          EXPECT_TRUE(FileExists(InDriverFolder("3/TarvUI.dll")));
+          EXPECT_TRUE(FileExists(InDriverFolder("3/TarvGI.dll")));
+          EXPECT_TRUE(FileExists(InSystemFolder("hwport.dll")));
+      },
+      "EnumPrinterDriversA=1722" },
+    // The setup library refuses to let the INF go (devices use it): it stays, with its .pnf.
+    { "PurgeKeepsTheInfTheSetupLibraryRefuses", "/UNINSTALL /PURGE", 1603,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "setup library: SetupUninstallOEMInfA tarv.inf: failed, error 3758096957; the INF is kept",
+        "purged {drivers}\\3\\TarvUI.dll" },
+      [](Context &) { InstallQuietly(); },
+      [](const Context &) {
+          EXPECT_TRUE(FileExists(InInfFolder("tarv.inf")));
+          EXPECT_TRUE(FileExists(InInfFolder("tarv.pnf")));
+          EXPECT_FALSE(FileExists(InSystemFolder("hwport.dll")));
+      },
+      "SetupUninstallOEMInfA=3758096957" },
+    // A file the spooler lists for the model outside its version folders (the
+    // registration names "3\..\..\Tarvf.hlp") is not ours to delete.
+    { "PurgeLeavesAListedFileOutsideTheVersionFolders", "/UNINSTALL /PURGE", 0,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "left {drivers}\\3\\..\\..\\Tarvf.hlp: not in a version folder of {drivers}",
+        "purged {drivers}\\3\\Tarvf.hlp" },
+      [](Context &) {
+          InstallQuietly();
+          WriteFile(DriverFolder() + "/../Tarvf.hlp", "another's help");
+          std::string key = "HKLM\\System\\CurrentControlSet\\Control\\Print\\Environments\\"
+                            + Field(DriverLine(), "env") + "\\Drivers\\Version-3\\" + kModel;
+          ASSERT_EQ(RunWine({ "reg", "add", key, "/v", "Help File", "/d", "..\\..\\Tarvf.hlp", "/f" }), 0) << key;
+          ASSERT_NE(DriverLine().find("\\3\\..\\..\\Tarvf.hlp"), std::string::npos) << DriverLine() << key;
+      },
+      [](const Context &) {
+          EXPECT_EQ(ReadFile(DriverFolder() + "/../Tarvf.hlp"), "another's help");
+          RemoveAll(DriverFolder() + "/../Tarvf.hlp");
+      } },
+    // A service that refuses to stop is no service that was not running: it
+    // goes at the next restart, 3010.
+    { "PurgeOfAServiceThatWillNotStopEndsWith3010", "/UNINSTALL /PURGE", 3010,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_RESTART_NEEDED", "OK" } },
+      { "service hwbridge: not stopped after 3000 ms (state 4)",
+        "service hwbridge marked for deletion: it goes at the next restart" },
+      [](Context &) { InstallQuietly(); }, nullptr, "ControlService=5" },
+    // Without the Windows folder neither the kernel driver nor the INF folder can be found.
+    { "PurgeWithoutTheWindowsFolderFails", "/UNINSTALL /PURGE", 1603, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
+      { "kernel driver: no path, error 5" },
+      [](Context &) { InstallQuietly(); },
+      [](const Context &) {
+          EXPECT_EQ(LinesHolding("the INF folder cannot be read, error 5"), 1u) << ReadFile(LogPath());
+          for (const std::string &line : LogLines(LogPath()))
+              if (line.find("the INF folder") != std::string::npos)
+                  EXPECT_EQ(line, "the INF folder cannot be read, error 5");
+      },
+      "GetWindowsDirectoryA=5" },
     // A file in use goes at the next restart: 3010.
     { "PurgeOfAFileInUseEndsWith3010", "/UNINSTALL /PURGE", 3010,
       { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_RESTART_NEEDED", "OK" } },
@@ -864,8 +926,7 @@ TEST(QuietRun, ALogThatIsASecondLinkIsMovedAsideNotWrittenThrough)
     std::vector<std::string> lines = LogLines(LogPath());
     ASSERT_GE(lines.size(), 2u) << ReadFile(LogPath());
     EXPECT_NE(lines.front().find(" started; "), std::string::npos) << lines.front();
-    EXPECT_NE(lines[1].find("the file there was not a plain file of an administrator or of this account; it was "
-                            "moved to "),
+    EXPECT_NE(lines[1].find(": not a plain file of a trusted owner; moved to "),
               std::string::npos) << ReadFile(LogPath());
     size_t asides = 0;
     for (const auto &entry : fs::directory_iterator(WorkRoot() + "/quiet"))

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "remove/datafile.h"
 #include "remove/purge_names.h"
@@ -90,4 +91,29 @@ TEST(PurgeNames, OnlyTheModelsFilesInAVersionFolder)
     EXPECT_STREQ(PathFileName("C:\\a\\b\\TarvUI.dll", ShiftJisLead), "TarvUI.dll");
     EXPECT_STREQ(PathFileName("TarvUI.dll", ShiftJisLead), "TarvUI.dll");
     EXPECT_STREQ(PathFileName("C:\\a\\\x95\x5c.dll", ShiftJisLead), "\x95\x5c.dll");
+}
+
+// A message's caption: the folder of a path, cut to its buffer however long
+// the path is (a spooler path can outgrow any buffer of ours).
+TEST(PurgeNames, PathFolderKeepsWhatFitsOfTheFolder)
+{
+    struct Case {
+        std::string path;
+        size_t size;
+        std::string folder;
+    };
+    const std::string longFolder = "C:\\" + std::string(600, 'd');
+    const Case cases[] = {
+        { "C:\\a\\b\\TarvUI.dll", 512, "C:\\a\\b" },
+        { "TarvUI.dll", 512, "" },
+        { "C:\\a\\\x95\x5c.dll", 512, "C:\\a" },
+        { "C:\\a\\b\\TarvUI.dll", 4, "C:\\" },
+        { longFolder + "\\TarvUI.dll", 512, longFolder.substr(0, 511) },
+        { longFolder + "\\" + std::string(600, 'n'), 1, "" },
+    };
+    for (const Case &c : cases) {
+        std::vector<char> out(c.size, 'x');
+        PathFolder(out.data(), out.size(), c.path.c_str(), ShiftJisLead);
+        EXPECT_EQ(std::string(out.data()), c.folder) << c.path.substr(0, 40) << " in " << c.size;
+    }
 }

@@ -16,6 +16,8 @@
 // TARV_PAUSE_UNTIL exists (at most a minute), after creating the file
 // TARV_PAUSE_READY: a test can act while the program stands at that point
 // (end the whole Wine session, say).
+// TARV_ERRORMODE_OUT=path writes the process's error mode (SetErrorMode) to
+// path when the program binds its first spooler function.
 // TARV_DENY_WINDOW_CLASS=name makes the creation of windows of that class fail
 // (the robot then hooks window creation system-wide before the program starts,
 // which also loads this DLL early enough for start-up faults).
@@ -35,7 +37,8 @@ enum FaultId {
     F_ReadFile, F_WriteFile, F_CreateFileA, F_DeleteFileA, F_CopyFileA, F_GetSystemDirectoryA,
     F_GetWindowsDirectoryA, F_GetVersionExA, F_GetFileInformationByHandle, F_GlobalAlloc,
     F_OpenSCManagerA, F_OpenServiceA, F_CreateServiceA, F_StartServiceA, F_ControlService, F_DeleteService,
-    F_LoadLibraryExA, F_GetProcAddress, F_GetTempFileNameA,
+    F_LoadLibraryExA, F_GetProcAddress, F_GetTempFileNameA, F_EnumPrinterDriversA, F_SetupUninstallOEMInfA,
+    F_Sleep,
     F_Count
 };
 
@@ -228,6 +231,25 @@ BOOL WINAPI Fake_DeleteService(SC_HANDLE service)
     return Fails(F_DeleteService) ? FALSE : Real<BOOL (WINAPI *)(SC_HANDLE)>(F_DeleteService)(service);
 }
 
+BOOL WINAPI Fake_EnumPrinterDriversA(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                     LPDWORD needed, LPDWORD count)
+{
+    return Fails(F_EnumPrinterDriversA) ? FALSE
+        : Real<BOOL (WINAPI *)(LPSTR, LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD)>(F_EnumPrinterDriversA)(
+              server, environment, level, buffer, size, needed, count);
+}
+BOOL WINAPI Fake_SetupUninstallOEMInfA(PCSTR name, DWORD flags, PVOID reserved)
+{
+    return Fails(F_SetupUninstallOEMInfA, name) ? FALSE
+        : Real<BOOL (WINAPI *)(PCSTR, DWORD, PVOID)>(F_SetupUninstallOEMInfA)(name, flags, reserved);
+}
+// Never fails: TARV_PAUSE_AT=Sleep tells a test that the program waits for something.
+void WINAPI Fake_Sleep(DWORD milliseconds)
+{
+    Fails(F_Sleep);
+    Real<void (WINAPI *)(DWORD)>(F_Sleep)(milliseconds);
+}
+
 UINT WINAPI Fake_GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name)
 {
     return Fails(F_GetTempFileNameA, folder) ? 0
@@ -240,9 +262,32 @@ HMODULE WINAPI Fake_LoadLibraryExA(LPCSTR path, HANDLE file, DWORD flags)
         : Real<HMODULE (WINAPI *)(LPCSTR, HANDLE, DWORD)>(F_LoadLibraryExA)(path, file, flags);
 }
 
+// TARV_ERRORMODE_OUT=path: the process's error mode, written when the
+// program binds the spooler (by then its start-up is done).
+char g_errorModeOut[MAX_PATH];
+
+void RecordErrorMode(HMODULE module)
+{
+    if (!g_errorModeOut[0] || module != GetModuleHandleA("winspool.drv"))
+        return;
+    UINT mode = SetErrorMode(0);
+    SetErrorMode(mode);
+    char text[32];
+    _snprintf(text, sizeof text, "%u", mode);
+    text[sizeof text - 1] = '\0';
+    HANDLE out = CreateFileA(g_errorModeOut, GENERIC_WRITE, 0, 0, CREATE_ALWAYS, 0, 0);
+    DWORD written;
+    if (out != INVALID_HANDLE_VALUE) {
+        WriteFile(out, text, (DWORD)strlen(text), &written, 0);
+        CloseHandle(out);
+    }
+    g_errorModeOut[0] = '\0';
+}
+
 // Also hands out the stub of a faulted function that the program binds itself.
 FARPROC WINAPI Fake_GetProcAddress(HMODULE module, LPCSTR name)
 {
+    RecordErrorMode(module);
     int byName = !IS_INTRESOURCE(name);
     if (Fails(F_GetProcAddress, byName ? name : 0))
         return 0;
@@ -274,7 +319,8 @@ void DescribeAll()
     FAULT(DeleteFileA); FAULT(CopyFileA); FAULT(GetSystemDirectoryA); FAULT(GetWindowsDirectoryA);
     FAULT(GetVersionExA); FAULT(GetFileInformationByHandle); FAULT(GlobalAlloc); FAULT(OpenSCManagerA);
     FAULT(OpenServiceA); FAULT(CreateServiceA); FAULT(StartServiceA); FAULT(ControlService); FAULT(DeleteService);
-    FAULT(LoadLibraryExA); FAULT(GetProcAddress); FAULT(GetTempFileNameA);
+    FAULT(LoadLibraryExA); FAULT(GetProcAddress); FAULT(GetTempFileNameA); FAULT(EnumPrinterDriversA);
+    FAULT(SetupUninstallOEMInfA); FAULT(Sleep);
 #undef FAULT
 }
 
@@ -316,6 +362,8 @@ bool Patched(int id)
         return true;
     if (id != F_GetProcAddress)
         return false;
+    if (g_errorModeOut[0])
+        return true;
     for (int other = 0; other < F_Count; other++)
         if (g_faults[other].active)
             return true;
@@ -438,6 +486,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
     char faults[1024];
     if (GetEnvironmentVariableA("TARV_FAULTS", faults, sizeof faults))
         ParseFaults(faults);
+    if (!GetEnvironmentVariableA("TARV_ERRORMODE_OUT", g_errorModeOut, sizeof g_errorModeOut))
+        g_errorModeOut[0] = '\0';
     char pauseAt[192];
     if (GetEnvironmentVariableA("TARV_PAUSE_AT", pauseAt, sizeof pauseAt)) {
         char *match = strchr(pauseAt, ':');

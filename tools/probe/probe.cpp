@@ -21,6 +21,7 @@
 //   add-port NAME | delete-port NAME   a port value under HKLM\...\Windows NT\CurrentVersion\Ports
 //   hold-service NAME MS         keeps a handle to the service open for MS milliseconds
 //   hold-mutex NAME MS           holds the named mutex for MS milliseconds
+//   hold-locked-mutex NAME MS    as hold-mutex, the mutex made with an empty DACL
 //   hold-event NAME MS           keeps an event of that name for MS milliseconds
 //   schedule-delete PATH         MoveFileEx(PATH, NULL, MOVEFILE_DELAY_UNTIL_REBOOT)
 //   hard-link TARGET LINK        a second name LINK for the file TARGET
@@ -294,9 +295,16 @@ void ClearPendingRenames()
 }
 
 // Holds the mutex NAME for MS milliseconds, as a run of Setup.exe holds its own.
-void HoldMutex(const char *name, DWORD ms)
+// locked: with an empty DACL, which lets no one else open it.
+void HoldMutex(const char *name, DWORD ms, bool locked)
 {
-    HANDLE mutex = CreateMutexA(0, TRUE, name);
+    SECURITY_DESCRIPTOR descriptor;
+    ACL acl;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    InitializeAcl(&acl, sizeof acl, ACL_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, &acl, FALSE);
+    SECURITY_ATTRIBUTES attributes = { sizeof attributes, &descriptor, FALSE };
+    HANDLE mutex = CreateMutexA(locked ? &attributes : 0, TRUE, name);
     printf("HOLD-MUTEX %d\n", mutex != 0);
     fflush(stdout);
     Sleep(ms);
@@ -393,8 +401,9 @@ int main(int argc, char **argv)
                 CloseHandle(event);
             i += 2;
         }
-        else if (strcmp(command, "hold-mutex") == 0 && Needs(argc, i, 2)) {
-            HoldMutex(argv[i + 1], (DWORD)atol(argv[i + 2]));
+        else if ((strcmp(command, "hold-mutex") == 0 || strcmp(command, "hold-locked-mutex") == 0)
+                 && Needs(argc, i, 2)) {
+            HoldMutex(argv[i + 1], (DWORD)atol(argv[i + 2]), strcmp(command, "hold-locked-mutex") == 0);
             i += 2;
         }
         else if ((strcmp(command, "hold-file") == 0 || strcmp(command, "hold-library") == 0) && Needs(argc, i, 3)) {
