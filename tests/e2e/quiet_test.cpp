@@ -4,6 +4,7 @@
 // state it left and the lines of its log.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -196,6 +197,8 @@ const Row kRows[] = {
           size_t quiet = log.find("setup library: non-interactive mode set");
           EXPECT_NE(quiet, std::string::npos) << log;
           EXPECT_LT(quiet, log.find("setup library: SetupCopyOEMInfA")) << log;
+          // Media only administrators can write in raises no warning.
+          EXPECT_EQ(LinesHolding("warning:"), 0u) << log;
       } },
     { "SimpleSetupOnAForcedPlatform", "/OS=WINNT50 /ONLYADDPRINTDEVICE /PORT=COM2:", 0,
       { { "IDS_CONFIRM_SIMPLE_SETUP", "Yes" } }, { "platform: Windows 2000 (WINNT50), forced by /OS=" }, nullptr,
@@ -726,6 +729,8 @@ TEST(QuietRun, NoNamedObjectNorAnOpenConfirmationKeepsARunOut)
     FreshQuietFolder();
     std::thread event([] { Probe({ "hold-event", "Global\\TarvDriverSetupRun", "6000" }); });
     std::thread mutex([] { Probe({ "hold-mutex", "Global\\TarvDriverSetupLog", "6000" }); });
+    // One that no one else may open (an empty DACL), named like the Windows 9x lock.
+    std::thread locked([] { Probe({ "hold-locked-mutex", "TarvDriverSetupRun", "6000" }); });
     Options interactive;
     interactive.media = MakeMedia("waiting");
     interactive.tail = "/UNINSTALL";
@@ -737,6 +742,7 @@ TEST(QuietRun, NoNamedObjectNorAnOpenConfirmationKeepsARunOut)
     confirmation.join();
     event.join();
     mutex.join();
+    locked.join();
     EXPECT_EQ(run.exitCode, 0) << run.Describe() << ReadFile(LogPath());
     ASSERT_FALSE(waiting.windows.empty()) << waiting.Describe();
     EXPECT_NE(waiting.At(0).MessageText().find("Please confirm complete deletion"), std::string::npos)
@@ -945,4 +951,87 @@ TEST(QuietRun, WithoutALogSwitchItLogsToItsOwnFolder)
     std::vector<std::string> lines = LogLines(log);
     EXPECT_TRUE(Holds(lines, "not a switch on the command line: \"/X\"")) << ReadFile(log);
     RemoveAll(log);
+}
+
+// Run as the system account, a quiet run loads and installs what lies on the
+// media: where others may write in its folders, it says so. Its start-up has
+// also made sure that no critical-error box waits for a person.
+TEST(QuietRun, StartUpSetsItsErrorModeAndWarnsOfMediaOthersCanWrite)
+{
+    CleanInstallState();
+    FreshQuietFolder();
+    Options options = SetupOptions("/QUIET /PORT=LPT1: /LOG=" + WinPath(LogPath()), {});
+    std::string modeFile = WorkRoot() + "/quiet/error-mode.txt";
+    options.injectAtStart = true;
+    options.env["TARV_ERRORMODE_OUT"] = WinPath(modeFile);
+    for (const std::string &folder : { options.media, options.media + "/drivers" })
+        fs::permissions(folder, fs::perms::others_write, fs::perm_options::add);
+    Outcome run = RunSetup(options);
+    EXPECT_EQ(run.exitCode, 0) << run.Describe() << ReadFile(LogPath());
+    // SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX
+    EXPECT_EQ(ReadFile(modeFile), std::to_string(0x8003)) << run.Describe();
+    std::vector<std::string> warnings;
+    for (const std::string &line : LogLines(LogPath()))
+        if (line.rfind("warning: ", 0) == 0)
+            warnings.push_back(line);
+    EXPECT_EQ(warnings, (std::vector<std::string>{ "warning: non-administrators can write in " + WinPath(options.media),
+                                                   "warning: non-administrators can write in "
+                                                       + WinPath(options.media + "/drivers") }))
+        << ReadFile(LogPath());
+    ExpectInstalledOn("LPT1:");
+    CleanInstallState();
+}
+
+// Where appending means looking up the end first (Windows 9x), runs that
+// share a log take turns. The first run stands in its first line, its turn
+// had and the end looked up, while the second wants to write: the second
+// waits, and no line overwrites another.
+TEST(QuietRun, Windows9xRunsSharingALogTakeTurns)
+{
+    FreshQuietFolder();
+    std::string writing = WorkRoot() + "/quiet/first-writes", release = WorkRoot() + "/quiet/go-on",
+                waiting = WorkRoot() + "/quiet/second-waits";
+    Options first = SetupOptions("/QUIET /X /LOG=" + WinPath(LogPath()), {});
+    first.version = "win98";
+    first.injectAtStart = true;
+    Options second = first;
+    first.env = { { "TARV_PAUSE_AT", "WriteFile" }, { "TARV_PAUSE_READY", WinPath(writing) },
+                  { "TARV_PAUSE_UNTIL", WinPath(release) } };
+    // The second run's first wait for its turn only marks the moment.
+    second.env = { { "TARV_PAUSE_AT", "Sleep" }, { "TARV_PAUSE_READY", WinPath(waiting) },
+                   { "TARV_PAUSE_UNTIL", WinPath(writing) } };
+    Outcome firstRun, secondRun;
+    std::thread firstThread([&] { firstRun = RunSetup(first); });
+    for (int waited = 0; waited < 30000 && !FileExists(writing); waited += 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(FileExists(writing)) << "the first run never wrote a line";
+    std::atomic<bool> secondEnded(false);
+    std::thread secondThread([&] {
+        secondRun = RunSetup(second);
+        secondEnded = true;
+    });
+    for (int waited = 0; waited < 30000 && !FileExists(waiting) && !secondEnded; waited += 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    WriteFile(release, "");
+    firstThread.join();
+    secondThread.join();
+    std::map<std::string, std::vector<std::string>> byProcess;
+    std::istringstream raw(ReadFile(LogPath()));
+    static const std::regex field("^\\S+ \\S+ \\[(\\d+)\\] (.*?)\\r?$");
+    std::smatch match;
+    for (std::string line; std::getline(raw, line);) {
+        EXPECT_TRUE(std::regex_match(line, match, field)) << "a damaged line: " << line << "\n" << ReadFile(LogPath());
+        if (std::regex_match(line, match, field))
+            byProcess[match[1]].push_back(match[2]);
+    }
+    ASSERT_EQ(byProcess.size(), 2u) << ReadFile(LogPath());
+    std::multiset<std::string> ends;
+    for (const auto &one : byProcess) {
+        EXPECT_NE(one.second.front().find(" started; mode: quiet; action: usage"), std::string::npos)
+            << ReadFile(LogPath());
+        ends.insert(one.second.back());
+    }
+    std::multiset<std::string> expected = { "Setup.exe ended; exit code " + std::to_string(firstRun.exitCode),
+                                            "Setup.exe ended; exit code " + std::to_string(secondRun.exitCode) };
+    EXPECT_EQ(ends, expected) << ReadFile(LogPath());
 }
