@@ -45,10 +45,14 @@ static int TakeLockMutex()
     const char *name = SETUP_LOCK_NAME;
     HANDLE lock = CreateMutexA(0, FALSE, name);
     if (!lock) {
-        // No named mutexes (Win32s): nothing else can run beside this program.
-        LogLine("run lock %s: not available, error %lu; the run goes on without it", name,
-                (unsigned long)GetLastError());
-        return RUN_LOCK_TAKEN;
+        // Win32s (a major version below 4) has no named mutexes, and nothing
+        // else runs beside this program there. Elsewhere the name is taken
+        // by another kind of object: no reason to go on without a lock.
+        int win32s = (GetVersion() & 0xFF) < 4;
+        LogLine(win32s ? "run lock %s: not available, error %lu; the run goes on without it"
+                       : "run lock %s: not taken, error %lu; nothing was changed",
+                name, (unsigned long)GetLastError());
+        return win32s ? RUN_LOCK_TAKEN : RUN_LOCK_FAILED;
     }
     switch (WaitForSingleObject(lock, 0)) {
     case WAIT_OBJECT_0:

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -283,6 +284,16 @@ const Row kRows[] = {
     { "RunLockThatCannotBeHadStops", "/PORT=LPT1:", 1603, {},
       { "\\TarvSetup.lck: not taken, error 5; nothing was changed" },
       [](Context &context) { context.snapshot = MachineSnapshot(); }, ExpectAsBefore, "CreateFileA=5:TarvSetup.lck" },
+    // Windows 9x: an object of another kind under the mutex's name (an event)
+    // is no reason to go on without a lock.
+    { "Windows9xLockNameTakenByAnEventStops", "/PORT=LPT1:", 1603, {},
+      { "run lock TarvDriverSetupRun: not taken, error 6; nothing was changed" },
+      [](Context &context) {
+          auto holder = std::make_shared<std::thread>([] { Probe({ "hold-event", "TarvDriverSetupRun", "5000" }); });
+          context.afterRun = [holder] { holder->join(); };
+          std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      },
+      ExpectNothingInstalled, nullptr, "win98" },
     // Steps an interactive run passes over silently still fail a quiet one.
     { "InfRegistrationFailureIsUndone", "/PORT=LPT1:", 1603, { { "IDS_CONFIRM_COMPLETE_SETUP", "Yes" } },
       { "setup library: non-interactive mode set", "tarv.inf: failed, error 3758096384",
