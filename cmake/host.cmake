@@ -54,12 +54,49 @@ endif()
 set(TARV_E2E_ARCH ${TARV_E2E_ARCH} CACHE STRING "Architecture of the programs run under Wine (i686 or x86_64)")
 message(STATUS "End-to-end tests run ${TARV_E2E_ARCH} programs under Wine")
 
+# One time for everything built from these sources (PE time stamps, the
+# package): SOURCE_DATE_EPOCH, or the time of the last commit, so that the same
+# commit builds the same files anywhere.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(TARV_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                  OUTPUT_VARIABLE TARV_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  # A new commit configures again, and takes its time.
+  if(EXISTS ${CMAKE_SOURCE_DIR}/.git/logs/HEAD)
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/.git/logs/HEAD)
+  endif()
+endif()
+if(TARV_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+  message(STATUS "Build time of the images and the package: ${TARV_SOURCE_DATE_EPOCH} (SOURCE_DATE_EPOCH)")
+else()
+  message(STATUS "No SOURCE_DATE_EPOCH and no commit time: the images carry the time they are linked")
+  set(TARV_SOURCE_DATE_EPOCH "")
+endif()
+
+# Signing: Setup.exe before it is packaged, then the package (package/sign.sh).
+set(TARV_SIGN_PFX "" CACHE FILEPATH "PKCS#12 file (certificate and key) that signs Setup.exe and the package")
+set(TARV_SIGN_PASSWORD_FILE "" CACHE FILEPATH "File holding the password of TARV_SIGN_PFX")
+set(TARV_SIGN_TIMESTAMP_URL "" CACHE STRING "Timestamp server for the signatures (optional; needs the network)")
+if(TARV_SIGN_PFX)
+  if(NOT TARV_SIGN_PASSWORD_FILE)
+    message(FATAL_ERROR "TARV_SIGN_PFX needs TARV_SIGN_PASSWORD_FILE, the file holding its password")
+  endif()
+  find_program(TARV_OSSLSIGNCODE osslsigncode REQUIRED)
+  message(STATUS "Signed build: Setup.exe and the package are signed with ${TARV_SIGN_PFX}")
+else()
+  message(STATUS "Unsigned build: -DTARV_SIGN_PFX= and -DTARV_SIGN_PASSWORD_FILE= sign Setup.exe and the package")
+endif()
+
 function(tarv_cross_build arch)
   ExternalProject_Add(win32-${arch}
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/${arch}
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw.cmake
                -DMINGW_ARCH=${arch} -DCMAKE_BUILD_TYPE=MinSizeRel
+               -DTARV_SOURCE_DATE_EPOCH=${TARV_SOURCE_DATE_EPOCH}
+               -DTARV_SIGN_PFX=${TARV_SIGN_PFX} -DTARV_SIGN_PASSWORD_FILE=${TARV_SIGN_PASSWORD_FILE}
+               -DTARV_SIGN_TIMESTAMP_URL=${TARV_SIGN_TIMESTAMP_URL}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON)

@@ -10,7 +10,7 @@
 set(TARV_MSI_PORT "LPT1:" CACHE STRING "Default of the package's PORT property: the port of the new queue")
 # The package tests read these; an empty TARV_MSI tells them none was built.
 target_compile_definitions(e2e_tests PRIVATE TARV_PRODUCT_VERSION="${PROJECT_VERSION}"
-                           TARV_MSI_PORT="${TARV_MSI_PORT}")
+                           TARV_MSI_PORT="${TARV_MSI_PORT}" TARV_SOURCE_DATE_EPOCH="${TARV_SOURCE_DATE_EPOCH}")
 
 find_program(TARV_WIXL wixl)
 find_program(TARV_WIXL_HEAT wixl-heat)
@@ -29,18 +29,29 @@ endif()
 file(GLOB_RECURSE TARV_MEDIA_FILES CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR}/media/drivers
      ${CMAKE_SOURCE_DIR}/media/drivers/*)
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/package/settings.txt
-     CONTENT "version ${PROJECT_VERSION}\nport ${TARV_MSI_PORT}\n")
+     CONTENT "version ${PROJECT_VERSION}\nport ${TARV_MSI_PORT}\ntime ${TARV_SOURCE_DATE_EPOCH}\nsigned with ${TARV_SIGN_PFX}\n")
+set(TARV_MSI_ENV)
+if(TARV_SOURCE_DATE_EPOCH)
+  set(TARV_MSI_ENV ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${TARV_SOURCE_DATE_EPOCH})
+endif()
 
 # The package of one cross build's media, build/ARCH/Tarv.msi.
 function(tarv_package arch)
   set(bin ${CMAKE_BINARY_DIR}/${arch}/bin)
   set(msi ${CMAKE_BINARY_DIR}/${arch}/Tarv.msi)
+  set(commands COMMAND ${TARV_MSI_ENV} ${CMAKE_SOURCE_DIR}/package/build-msi.sh ${PROJECT_VERSION} ${TARV_MSI_PORT}
+                       ${bin} ${msi})
+  if(TARV_SIGN_PFX)
+    list(APPEND commands COMMAND ${TARV_MSI_ENV} ${CMAKE_SOURCE_DIR}/package/sign.sh ${msi} ${TARV_SIGN_PFX}
+                                 ${TARV_SIGN_PASSWORD_FILE} ${TARV_SIGN_TIMESTAMP_URL})
+  endif()
   set(media ${TARV_MEDIA_FILES})
   list(TRANSFORM media PREPEND ${bin}/drivers/)
   add_custom_command(OUTPUT ${msi}
-    COMMAND ${CMAKE_SOURCE_DIR}/package/build-msi.sh ${PROJECT_VERSION} ${TARV_MSI_PORT} ${bin} ${msi}
+    ${commands}
     DEPENDS ${bin}/Setup.exe ${media} ${bin}/drivers/Commun/hwbridge.sys
             ${CMAKE_SOURCE_DIR}/package/build-msi.sh ${CMAKE_SOURCE_DIR}/package/tarv.wxs
+            ${CMAKE_SOURCE_DIR}/package/sign.sh
             ${CMAKE_BINARY_DIR}/package/settings.txt
     VERBATIM)
   add_custom_target(tarv_msi_${arch} ALL DEPENDS ${msi})
@@ -56,3 +67,27 @@ set(TARV_MSI ${CMAKE_BINARY_DIR}/${TARV_E2E_ARCH}/Tarv.msi)
 message(STATUS "Windows Installer package: ${CMAKE_BINARY_DIR}/i686/Tarv.msi, version ${PROJECT_VERSION}, "
                "default port ${TARV_MSI_PORT}; the package tests install ${TARV_MSI}")
 target_compile_definitions(e2e_tests PRIVATE TARV_MSI="${TARV_MSI}")
+
+# The same commit built twice, in two folders, gives the same files. It builds
+# alone: two more cross builds would slow the timed end-to-end tests.
+if(TARV_SOURCE_DATE_EPOCH)
+  add_test(NAME release.ImagesAndPackageAreReproducible
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/release/reproducible.sh ${CMAKE_SOURCE_DIR}
+                   ${CMAKE_BINARY_DIR}/reproducible ${TARV_SOURCE_DATE_EPOCH} ${PROJECT_VERSION} ${TARV_MSI_PORT})
+  set_tests_properties(release.ImagesAndPackageAreReproducible PROPERTIES RUN_SERIAL ON TIMEOUT 900)
+endif()
+
+# A build signed with a throwaway certificate: the signatures verify, and the
+# signed files pass the image checks, run and install under Wine.
+find_program(TARV_OPENSSL openssl)
+find_program(TARV_OSSLSIGNCODE_FOUND osslsigncode)
+if(TARV_SOURCE_DATE_EPOCH AND TARV_OPENSSL AND TARV_OSSLSIGNCODE_FOUND)
+  add_test(NAME release.SignedImageAndPackageVerifyRunAndInstall
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/release/signed.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}
+                   ${CMAKE_BINARY_DIR}/signed ${TARV_E2E_ARCH} ${TARV_SOURCE_DATE_EPOCH} ${PROJECT_VERSION}
+                   ${TARV_MSI_PORT})
+  set_tests_properties(release.SignedImageAndPackageVerifyRunAndInstall PROPERTIES RUN_SERIAL ON TIMEOUT 900)
+else()
+  message(STATUS "No signing test: openssl or osslsigncode not found (Debian packages openssl, osslsigncode)")
+endif()
+

@@ -16,9 +16,25 @@ if(MINGW)
   set(TARV_STATIC_LINK -static -static-libgcc -static-libstdc++ -Wl,--gc-sections -Wl,--fatal-warnings -s)
 endif()
 
+# Reproducible images: GNU ld takes the PE time stamp from SOURCE_DATE_EPOCH,
+# which the host build sets to the commit's time (or the one it was given).
+set(TARV_LINK_ENV)
+if(TARV_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
+  set(TARV_LINK_ENV ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${TARV_SOURCE_DATE_EPOCH})
+  set(CMAKE_C_LINKER_LAUNCHER ${TARV_LINK_ENV})
+  set(CMAKE_CXX_LINKER_LAUNCHER ${TARV_LINK_ENV})
+endif()
+
 configure_file(res/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @ONLY)
 add_executable(Setup WIN32 ${LOGIC_SOURCES} ${WIN32_SOURCES} res/setup.rc)
 target_include_directories(Setup PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
+# Signed right after each link, before anything packages it.
+if(TARV_SIGN_PFX)
+  add_custom_command(TARGET Setup POST_BUILD
+    COMMAND ${TARV_LINK_ENV} ${CMAKE_SOURCE_DIR}/package/sign.sh $<TARGET_FILE:Setup> ${TARV_SIGN_PFX}
+            ${TARV_SIGN_PASSWORD_FILE} ${TARV_SIGN_TIMESTAMP_URL}
+    VERBATIM)
+endif()
 # For the benchmark only, never shipped: a quiet setup without its checks and
 # undo journal, to measure what they cost.
 option(TARV_MEASURE_WITHOUT_UNDO "Build Setup.exe without the quiet setup's checks and undo journal (benchmark)" OFF)

@@ -23,9 +23,22 @@ upgrade_code=1F6B0E42-7C3A-4D59-9B1E-6A2D8C4F7E31
 # Setup.exe takes no quotes: a port with a blank would split its command line.
 [[ -n $port && $port != *[[:space:]\"]* ]] || die "PORT must be a port name without blanks or quotes, not '$port'"
 [ -f "$media/Setup.exe" ] && [ -d "$media/drivers" ] || die "no Setup.exe and drivers/ in $media"
-for tool in wixl wixl-heat msibuild msiinfo python3; do
-  command -v "$tool" >/dev/null || die "$tool not found (Debian packages wixl, msitools, python3)"
+for tool in wixl wixl-heat msibuild msiinfo python3 faketime; do
+  command -v "$tool" >/dev/null || die "$tool not found (Debian packages wixl, msitools, python3, faketime)"
 done
+
+# One fixed time for everything the package records (summary information,
+# the cabinet's file times): SOURCE_DATE_EPOCH, or the time of the commit the
+# sources come from. The same sources then give the same package.
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here" log -1 --format=%ct 2>/dev/null || true)}
+if [ -z "$epoch" ]; then
+  epoch=$(date +%s)
+  echo "build-msi.sh: no SOURCE_DATE_EPOCH and no commit time: the package carries the time it was built"
+fi
+[[ $epoch =~ ^[0-9]+$ ]] || die "SOURCE_DATE_EPOCH must be seconds since 1970, not '$epoch'"
+stamp=$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S')
+# wixl and msibuild read the clock: a clock that stands at the fixed time.
+fixed() { TZ=UTC faketime -f "$stamp" "$@"; }
 
 media=$(cd "$media" && pwd)
 # The machine field of Setup.exe's PE header.
@@ -43,6 +56,32 @@ out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 work=$(mktemp -d "$out.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
+# A copy of the media whose files carry the fixed time, which the cabinet records.
+mkdir "$work/media"
+cp -R "$media/Setup.exe" "$media/drivers" "$work/media/" || die "cannot copy $media"
+find "$work/media" -exec touch -h -d "@$epoch" {} +
+media=$work/media
+
+# The PackageCode names this very package: derived from everything that goes
+# into it, so that the same build again is the same package (Windows
+# Installer then finds it installed) and any change gives another.
+package_code=$(python3 - "$media" "$here/tarv.wxs" "$0" "$version" "$port" "$arch" "${TARV_MSI_FAIL_AFTER:-}" <<'PY'
+import hashlib, os, sys, uuid
+digest = hashlib.sha256()
+media = sys.argv[1]
+for root, dirs, files in os.walk(media):
+    dirs.sort()
+    for name in sorted(files):
+        path = os.path.join(root, name)
+        digest.update(os.path.relpath(path, media).encode() + b"\0")
+        digest.update(open(path, "rb").read())
+for source in sys.argv[2:4]:
+    digest.update(open(source, "rb").read())
+digest.update("\0".join(sys.argv[4:]).encode())
+print(str(uuid.UUID(bytes=digest.digest()[:16], version=4)).upper())
+PY
+)
+
 # Windows Installer compares only the first three fields of a version: the
 # ProductCode comes from them, so that a package differing in the fourth is
 # the same product ("already installed") rather than a second one.
@@ -51,14 +90,27 @@ print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "Tarv Driver " + ".".join(sys.argv[
   "$upgrade_code" "$version")
 
 # drivers/ as it was built, every family included; wixl-heat derives the
-# identifiers and component GUIDs from the paths, and marks each component
-# with the Win64 value given to wixl.
+# identifiers and component GUIDs from the relative paths, and marks each
+# component with the Win64 value given to wixl. Its folder identifiers come
+# from the absolute path of the media: they are made from the relative one
+# instead, so that the package does not depend on where it was built.
 (cd "$media" && find drivers -type f | LC_ALL=C sort |
-   wixl-heat --directory-ref INSTALLDIR --var var.MediaDir --component-group DriverFiles -p '' --win64) \
-  > "$work/drivers.wxs"
+   wixl-heat --directory-ref INSTALLDIR --var var.MediaDir --component-group DriverFiles -p '' --win64) |
+  python3 -c 'import hashlib, re, sys
+names = []
+for line in sys.stdin:
+    opened = re.search(r"<Directory Id=\"dir[0-9A-F]+\" Name=\"([^\"]+)\"", line)
+    if opened:
+        names.append(opened.group(1))
+        stable = "dir" + hashlib.md5("/".join(names).encode()).hexdigest().upper()
+        line = re.sub(r"Id=\"dir[0-9A-F]+\"", "Id=\"%s\"" % stable, line)
+    elif "</Directory>" in line:
+        names.pop()
+    sys.stdout.write(line)' > "$work/drivers.wxs"
 
 # wixl finds sources by relative paths only: it runs in the media folder.
-(cd "$media" && wixl --arch "$arch" -D Win64="$win64" -D Version="$version" -D ProductCode="$product_code" -D UpgradeCode="$upgrade_code" \
+(cd "$media" && fixed wixl --arch "$arch" -D Win64="$win64" -D Version="$version" -D ProductCode="$product_code" \
+   -D PackageCode="$package_code" -D UpgradeCode="$upgrade_code" \
    -D Port="$port" -D MediaDir=. -o "$work/Tarv.msi" "$here/tarv.wxs" "$work/drivers.wxs")
 
 # Hand-written rows, where wixl 0.101 writes something else:
@@ -75,22 +127,27 @@ print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "Tarv Driver " + ".".join(sys.argv[
 # - It ignores MajorUpgrade/@Schedule: RemoveExistingProducts goes right
 #   after InstallInitialize (1500), so that the older version's removal is
 #   part of this installation and a failure takes it back.
-msibuild "$work/Tarv.msi" \
+fixed msibuild "$work/Tarv.msi" \
   -q "UPDATE CustomAction SET Type = 3106 WHERE Action = 'TarvSetup'" \
   -q "UPDATE CustomAction SET Type = 3170 WHERE Action = 'TarvDeletion' OR Action = 'TarvPurge'" \
   -q "UPDATE CustomAction SET Type = 3426 WHERE Action = 'TarvSetupRollback' OR Action = 'TarvDeletionRollback'" \
   -q "UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts'" \
   -q "UPDATE Property SET Value = 'PORT;WIX_UPGRADE_DETECTED;WIX_DOWNGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
 
+# wixl ignores Package/@Id and writes a random PackageCode: the derived one
+# replaces it, with the summary fields wixl wrote.
+template=$([ $arch = x64 ] && echo x64 || echo Intel)\;1033
+fixed msibuild "$work/Tarv.msi" -s "Tarv Driver $version" "Corvan Tessik" "$template" "{$package_code}"
+
 # wixl ignores RegistrySearch/@Win64 too: an x64 package reads the 64-bit view (type 2 + 16).
 if [ "$win64" = yes ]; then
-  msibuild "$work/Tarv.msi" -q "UPDATE RegLocator SET Type = 18 WHERE Signature_ = 'InstalledPort'"
+  fixed msibuild "$work/Tarv.msi" -q "UPDATE RegLocator SET Type = 18 WHERE Signature_ = 'InstalledPort'"
 fi
 
 # The error action that refuses a PORT or LOGFILE Setup.exe would misread (type
 # 19: the installation ends with this text), after LOGFILE has its default and
 # before InstallInitialize.
-msibuild "$work/Tarv.msi" \
+fixed msibuild "$work/Tarv.msi" \
   -q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('RefuseUnsafeValue', 19, '', 'PORT and LOGFILE must not contain a blank, a quote or a slash (/): Setup.exe takes no quotes.')" \
   -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('RefuseUnsafeValue', '(NOT REMOVE AND (PORT >< \" \" OR PORT >< TARVQUOTE OR PORT >< \"/\")) OR LOGFILE >< \" \" OR LOGFILE >< TARVQUOTE OR LOGFILE >< \"/\"', 1495)"
 
@@ -103,7 +160,7 @@ case ${TARV_MSI_FAIL_AFTER:-} in
     if [ "$TARV_MSI_FAIL_AFTER" = setup ]; then at=4011 when='NOT Installed AND NOT REMOVE'; else at=3492 when='REMOVE="ALL"'; fi
     # 3106: deferred, not impersonated, exit code checked; cmd.exe from the
     # Windows folder, which no rollback takes away.
-    msibuild "$work/Tarv.msi" \
+    fixed msibuild "$work/Tarv.msi" \
       -q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('TarvTestFailure', 3106, 'WindowsFolder', 'cmd.exe /c exit 1')" \
       -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('TarvTestFailure', '$when', $at)"
     echo "build-msi.sh: a TEST package that fails after Setup.exe's $TARV_MSI_FAIL_AFTER" ;;
@@ -120,7 +177,9 @@ msiinfo export "$work/Tarv.msi" InstallExecuteSequence | tr -d '\r' | grep -q $'
 msiinfo export "$work/Tarv.msi" Property | tr -d '\r' | grep -q $'^SecureCustomProperties\tPORT;' \
   || die "SecureCustomProperties not written"
 
-[ "$(msiinfo suminfo "$work/Tarv.msi" 2>/dev/null | sed -n 's/^Template: //p')" = "$([ $arch = x64 ] && echo x64 || echo Intel);1033" ] \
+[ "$(msiinfo suminfo "$work/Tarv.msi" 2>/dev/null | sed -n 's/^Template: //p')" = "$template" ] \
   || die "the package is not marked $arch"
+[ "$(msiinfo suminfo "$work/Tarv.msi" 2>/dev/null | sed -n 's/^Revision number (UUID): //p')" = "{$package_code}" ] \
+  || die "the PackageCode was not written"
 mv "$work/Tarv.msi" "$out"
-echo "built $out: $arch, version $version, ProductCode {$product_code}, PORT $port"
+echo "built $out: $arch, version $version, ProductCode {$product_code}, PackageCode {$package_code}, PORT $port, time $stamp UTC"

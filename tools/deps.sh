@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev python3
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 wine32:i386 xvfb xauth msitools wixl
+  wine wine64 wine32:i386 xvfb xauth msitools wixl faketime osslsigncode openssl
 )
 
 installed() {

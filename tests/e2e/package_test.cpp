@@ -246,7 +246,10 @@ INSTANTIATE_TEST_SUITE_P(Package, PackageRow, ::testing::Range<size_t>(0, sizeof
 void BuildPackage(const std::string &version, const std::string &port, const std::string &media,
                   const std::string &out, const std::string &failAfter = "")
 {
-    std::string command = "TARV_MSI_FAIL_AFTER='" + failAfter + "' '" TARV_SOURCE_DIR "/package/build-msi.sh' " +
+    // The build's own time, as the product's package was made with.
+    std::string epoch = TARV_SOURCE_DATE_EPOCH;
+    std::string command = (epoch.empty() ? "" : "SOURCE_DATE_EPOCH=" + epoch + " ") + "TARV_MSI_FAIL_AFTER='" + failAfter +
+                          "' '" TARV_SOURCE_DIR "/package/build-msi.sh' " +
                           version + " " + port + " '" + media + "' '" + out + "' 2>&1";
     std::string output;
     FILE *script = popen(command.c_str(), "r");
@@ -296,6 +299,27 @@ TEST_F(Package, HigherVersionReplacesALowerOne)
     Outcome downgrade = Msiexec("/i " + WinPath(old) + " /qn");
     EXPECT_EQ(downgrade.exitCode, 1603) << Shown(downgrade, log);
     EXPECT_EQ(Runs(log).size(), 3u) << ReadFile(log);
+    ExpectInstalled(TARV_MSI_PORT, TARV_PRODUCT_VERSION);
+}
+
+// The same sources packaged again give the very same package: Windows
+// Installer finds it installed (0) and runs nothing, where a package drawn
+// with a new PackageCode would end with 1638.
+TEST_F(Package, TheSamePackageBuiltAgainFindsItselfInstalled)
+{
+    if (std::string(TARV_SOURCE_DATE_EPOCH).empty())
+        GTEST_SKIP() << "no build time was fixed when the build was configured (no SOURCE_DATE_EPOCH, no commit)";
+    std::string again = Builds() + "/Tarv-again.msi";
+    BuildPackage(TARV_PRODUCT_VERSION, TARV_MSI_PORT, WinBin(), again);
+    EXPECT_EQ(ReadFile(again), ReadFile(TARV_MSI)) << "the package built again differs from " << TARV_MSI;
+
+    std::string log = UnixPath(DefaultLogWin());
+    Outcome first = Msiexec("/i " + WinPath(TARV_MSI) + " /qn");
+    ASSERT_EQ(first.exitCode, 0) << Shown(first, log);
+    Outcome second = Msiexec("/i " + WinPath(again) + " /qn");
+    EXPECT_EQ(second.exitCode, 0) << Shown(second, log);
+    EXPECT_EQ(Registered().size(), 1u);
+    EXPECT_EQ(Runs(log).size(), 1u) << ReadFile(log);
     ExpectInstalled(TARV_MSI_PORT, TARV_PRODUCT_VERSION);
 }
 
