@@ -10,7 +10,7 @@
 set(TARV_MSI_PORT "LPT1:" CACHE STRING "Default of the package's PORT property: the port of the new queue")
 # The package tests read these; an empty TARV_MSI tells them none was built.
 target_compile_definitions(e2e_tests PRIVATE TARV_PRODUCT_VERSION="${PROJECT_VERSION}"
-                           TARV_MSI_PORT="${TARV_MSI_PORT}" TARV_SOURCE_DATE_EPOCH="${TARV_SOURCE_DATE_EPOCH}")
+                           TARV_MSI_PORT="${TARV_MSI_PORT}")
 
 find_program(TARV_WIXL wixl)
 find_program(TARV_WIXL_HEAT wixl-heat)
