@@ -333,6 +333,50 @@ TEST_F(Package, TheSamePackageBuiltAgainFindsItselfInstalled)
     ExpectInstalled(TARV_MSI_PORT, TARV_PRODUCT_VERSION);
 }
 
+// Repair (Add or Remove Programs, msiexec /f) runs Setup.exe's setup again
+// from the installed media, on the port the queue was installed on; a PORT
+// given to the repair moves the queue there, and is remembered. Wine's
+// msiexec cannot run /f (a ProductCode is "not implemented yet", a package
+// path is taken for a ProductCode: 1605), so the repair is asked for as /f
+// asks Windows Installer for it: REINSTALL=ALL with a reinstall mode.
+TEST_F(Package, RepairPutsTheQueueBackOnItsPortOrMovesIt)
+{
+    const std::string repair = "/i " + WinPath(TARV_MSI) + " REINSTALL=ALL REINSTALLMODE=omus /qn";
+    std::string log = UnixPath(DefaultLogWin());
+    Outcome installed = Msiexec("/i " + WinPath(TARV_MSI) + " /qn PORT=COM2:");
+    ASSERT_EQ(installed.exitCode, 0) << Shown(installed, log);
+    Probe({ "delete-printer", kModel });
+    ASSERT_EQ(QueueLine(), "");
+
+    Outcome repaired = Msiexec(repair);
+    ASSERT_EQ(repaired.exitCode, 0) << Shown(repaired, log);
+    ExpectInstalled("COM2:", TARV_PRODUCT_VERSION);
+    std::vector<std::vector<std::string>> runs = Runs(log);
+    ASSERT_EQ(runs.size(), 2u) << Shown(repaired, log);
+    ExpectRun(runs[1], "/QUIET /PORT=COM2: /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+
+    Outcome moved = Msiexec(repair + " PORT=LPT2:");
+    ASSERT_EQ(moved.exitCode, 0) << Shown(moved, log);
+    ExpectInstalled("LPT2:", TARV_PRODUCT_VERSION);
+    Probe({ "delete-printer", kModel });
+    Outcome again = Msiexec(repair);
+    ASSERT_EQ(again.exitCode, 0) << Shown(again, log);
+    ExpectInstalled("LPT2:", TARV_PRODUCT_VERSION);
+    runs = Runs(log);
+    ASSERT_EQ(runs.size(), 4u) << ReadFile(log);
+    ExpectRun(runs[3], "/QUIET /PORT=LPT2: /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+
+    // A repair whose setup fails (a port the spooler does not list) fails,
+    // and leaves the printer where it was.
+    Outcome failed = Msiexec(repair + " PORT=LPT9:");
+    EXPECT_NE(failed.exitCode, 0) << Shown(failed, log);
+    ExpectInstalled("LPT2:", TARV_PRODUCT_VERSION);
+    Probe({ "delete-printer", kModel });
+    Outcome afterFailure = Msiexec(repair);
+    ASSERT_EQ(afterFailure.exitCode, 0) << Shown(afterFailure, log);
+    ExpectInstalled("LPT2:", TARV_PRODUCT_VERSION);
+}
+
 // A PORT or LOGFILE that Setup.exe would read as more words (a blank, a
 // quote, a slash) fails the installation before anything changes.
 TEST_F(Package, UnsafePropertiesAreRefusedBeforeAnyChange)
