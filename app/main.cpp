@@ -12,6 +12,7 @@
 #include "app/unattended.h"
 #include "catalog/catalog.h"
 #include "install/journal.h"
+#include "install/verify.h"
 #include "res/resource.h"
 
 SetupState g_setup;
@@ -109,7 +110,9 @@ static void RunRequestedAction(HWND owner, const PlatformReading *reading)
         if (request->platform == PLATFORM_UNKNOWN)
             return;
     }
-    if (!ConfirmAction(owner))
+    // A verification changes nothing: no question first.
+    int verify = request->action == ACTION_VERIFY;
+    if (!verify && !ConfirmAction(owner))
         return;
     // An interactive run takes the lock only now, so that a confirmation left
     // unanswered keeps no one out; still before its first change.
@@ -138,7 +141,7 @@ static void RunRequestedAction(HWND owner, const PlatformReading *reading)
     if (g_setup.quiet && (request->action == ACTION_COMPLETE_SETUP || request->purge))
         LoadSetupLibrary();
     // A quiet setup that was cut short is undone before anything else changes.
-    if (JournalLeft()) {
+    if (!verify && JournalLeft()) {
         if (!g_setup.setupLibrary)
             LoadSetupLibrary();
         RecoverJournal();
@@ -148,6 +151,7 @@ static void RunRequestedAction(HWND owner, const PlatformReading *reading)
     case ACTION_SIMPLE_DELETION:   RemovePrinter(owner, row, 0); break;
     case ACTION_SIMPLE_SETUP:      InstallPrinter(owner, row, 0); break;
     case ACTION_COMPLETE_DELETION: RemovePrinter(owner, row, 1); break;
+    case ACTION_VERIFY:            VerifyInstallation(owner, row); break;
     }
 }
 

@@ -9,7 +9,8 @@ enum SetupAction {
     ACTION_COMPLETE_SETUP = 1,
     ACTION_SIMPLE_DELETION = 2,
     ACTION_SIMPLE_SETUP = 3,
-    ACTION_COMPLETE_DELETION = 4
+    ACTION_COMPLETE_DELETION = 4,
+    ACTION_VERIFY = 5           // "/VERIFY": compares the machine with what a complete setup would leave
 };
 
 enum { REQUEST_PORT_CHARS = 80, REQUEST_PATH_CHARS = 512 };

@@ -102,6 +102,7 @@ static const Switch kSwitches[] = {
     { "/PORT=",                 SET_PORT,     0 },
     { kLogSwitch,               SET_LOG,      0 },
     { "/PURGE",                 SET_PURGE,    ACTION_COMPLETE_DELETION },
+    { "/VERIFY",                SET_ACTION,   ACTION_VERIFY },
 };
 
 // Matching without regard to ASCII case is what upper-casing the token and

@@ -11,7 +11,12 @@ int QuietExitForMessage(unsigned id)
     case IDS_CONFIRM_COMPLETE_DELETION:
     case IDS_CONFIRM_SIMPLE_DELETION:
     case IDS_CONFIRM_SIMPLE_SETUP:
+    case IDS_VERIFY_SAME:
         return QUIET_EXIT_DONE;
+    case IDS_VERIFY_NOT_INSTALLED:
+        return QUIET_EXIT_NOT_INSTALLED;
+    case IDS_VERIFY_DIFFERS:
+        return QUIET_EXIT_DIFFERS;
     case IDS_USAGE_TEXT:
         return QUIET_EXIT_BAD_COMMAND_LINE;
     case IDS_ALREADY_RUNNING:
@@ -42,6 +47,7 @@ const char *ActionName(int action)
     case ACTION_SIMPLE_DELETION:   return "simple deletion";
     case ACTION_SIMPLE_SETUP:      return "simple setup";
     case ACTION_COMPLETE_DELETION: return "complete deletion";
+    case ACTION_VERIFY:            return "verification";
     }
     return "unknown";
 }

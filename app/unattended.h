@@ -7,6 +7,8 @@
 // Exit codes of a quiet run, the installer conventions deployment tools read.
 enum QuietExit {
     QUIET_EXIT_DONE = 0,                // done, and nothing was reported
+    QUIET_EXIT_NOT_INSTALLED = 1,       // "/VERIFY": the printer is not installed
+    QUIET_EXIT_DIFFERS = 2,             // "/VERIFY": installed, but not as the media install it
     QUIET_EXIT_BAD_COMMAND_LINE = 87,   // the command line is wrong
     QUIET_EXIT_FAILED = 1603,           // a step failed or the run was stopped
     QUIET_EXIT_BUSY = 1618,             // another run of the program is in progress

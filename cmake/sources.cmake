@@ -45,6 +45,7 @@ set(WIN32_SOURCES
   install/preflight.cpp
   install/spooler.cpp
   install/undo.cpp
+  install/verify.cpp
   remove/purge.cpp
   remove/purge_inf.cpp
   remove/purge_service.cpp

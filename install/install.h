@@ -44,6 +44,14 @@ void InstallKernelService();
 
 extern const char KERNEL_SERVICE_NAME[];
 extern const char KERNEL_DRIVER_SOURCE[];  // below the source root
+extern const char KERNEL_DEVICE_PATH[];    // the device the setup opens to check the driver
+
+// 1 when the service runs the file ours, 0 when it runs another (its path,
+// as the service manager gives it, in binary of size bytes), -1 when its
+// configuration cannot be read (the last error says why). The service
+// manager may keep the path as given, in NT form (\??\C:\...), below
+// \SystemRoot, or relative to the Windows folder.
+int ServiceRunsFile(SC_HANDLE service, const char *ours, char *binary, size_t size);
 
 // A quiet setup's checks before its first change: the media's files can be
 // read, the files it replaces written and deleted, the target folders

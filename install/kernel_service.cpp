@@ -14,7 +14,7 @@ const char KERNEL_SERVICE_NAME[] = "hwbridge";
 static const char kDisplayName[] = "Access memory";
 const char KERNEL_DRIVER_SOURCE[] = "commun\\hwbridge.sys";
 static const char kDestinationFormat[] = "%s\\system32\\drivers\\hwbridge.sys";
-static const char kDevicePath[] = "\\\\.\\hwbridge";
+const char KERNEL_DEVICE_PATH[] = "\\\\.\\hwbridge";
 static const char kCaption[] = "Install Driver";
 
 enum { WINDOWS_FOLDER_CHARS = 256, REPORT_CHARS = 64 };
@@ -98,6 +98,31 @@ static void StartNewService(SC_HANDLE manager)
     CloseServiceHandle(service);
 }
 
+int ServiceRunsFile(SC_HANDLE service, const char *ours, char *binary, size_t size)
+{
+    DWORD needed = 0;
+    QueryServiceConfigA(service, 0, 0, &needed);
+    QUERY_SERVICE_CONFIGA *config = needed ? (QUERY_SERVICE_CONFIGA *)GlobalAlloc(GPTR, needed) : 0;
+    char windows[PATH_CHARS], path[PATH_CHARS];
+    int same = -1;
+    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
+    if (config && QueryServiceConfigA(service, config, needed, &needed) && length && length < sizeof windows) {
+        const char *given = config->lpBinaryPathName ? config->lpBinaryPathName : "";
+        if (StartsWithIgnoringAsciiCase(given, "\\??\\"))
+            given += 4;
+        if (StartsWithIgnoringAsciiCase(given, "\\SystemRoot\\"))
+            given += 12;
+        else if (given[0] && given[1] == ':')
+            windows[0] = '\0';
+        same = FormatText(path, sizeof path, "%s%s%s", windows, windows[0] ? "\\" : "", given)
+               && SameTextIgnoringAsciiCase(path, ours);
+        CopyText(binary, size, given);
+    }
+    if (config)
+        GlobalFree(config);
+    return same;
+}
+
 int BuildKernelDriverPath(char *destination, size_t size)
 {
     char windowsFolder[WINDOWS_FOLDER_CHARS];
@@ -165,9 +190,9 @@ void InstallKernelService()
     if (manager)
         StartNewService(manager);
 
-    HANDLE device = CreateFileA(kDevicePath, GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_EXISTING, 0, 0);
+    HANDLE device = CreateFileA(KERNEL_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_EXISTING, 0, 0);
     error = GetLastError();
-    LogLine("device %s opened: %s", kDevicePath, StepResult(device != INVALID_HANDLE_VALUE, error, result, sizeof result));
+    LogLine("device %s opened: %s", KERNEL_DEVICE_PATH, StepResult(device != INVALID_HANDLE_VALUE, error, result, sizeof result));
     if (device == INVALID_HANDLE_VALUE)
         Report("Error CreateFile %ld\r\n", error);
     else

@@ -41,35 +41,16 @@ static int StopService(SC_HANDLE service)
 }
 
 // 1 when the service runs our kernel driver's file: another product's
-// service of the same name is left alone. The service manager may keep the
-// path as given, in NT form (\??\C:\...), below \SystemRoot, or relative to
-// the Windows folder.
+// service of the same name is left alone.
 static int OurService(SC_HANDLE service, const char *ours)
 {
-    DWORD needed = 0;
-    QueryServiceConfigA(service, 0, 0, &needed);
-    QUERY_SERVICE_CONFIGA *config = needed ? (QUERY_SERVICE_CONFIGA *)GlobalAlloc(GPTR, needed) : 0;
-    char windows[PATH_CHARS], path[PATH_CHARS];
-    int same = -1;
-    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-    if (config && QueryServiceConfigA(service, config, needed, &needed) && length && length < sizeof windows) {
-        const char *binary = config->lpBinaryPathName ? config->lpBinaryPathName : "";
-        if (StartsWithIgnoringAsciiCase(binary, "\\??\\"))
-            binary += 4;
-        if (StartsWithIgnoringAsciiCase(binary, "\\SystemRoot\\"))
-            binary += 12;
-        else if (binary[0] && binary[1] == ':')
-            windows[0] = '\0';
-        same = FormatText(path, sizeof path, "%s%s%s", windows, windows[0] ? "\\" : "", binary)
-               && SameTextIgnoringAsciiCase(path, ours);
-        if (!same)
-            LogLine("service %s left: it runs %s, not %s", KERNEL_SERVICE_NAME, binary, ours);
-    }
-    if (same < 0)
+    char binary[PATH_CHARS];
+    int same = ServiceRunsFile(service, ours, binary, sizeof binary);
+    if (same == 0)
+        LogLine("service %s left: it runs %s, not %s", KERNEL_SERVICE_NAME, binary, ours);
+    else if (same < 0)
         LogLine("service %s left: its configuration cannot be read, error %lu", KERNEL_SERVICE_NAME,
                 (unsigned long)GetLastError());
-    if (config)
-        GlobalFree(config);
     return same > 0;
 }
 

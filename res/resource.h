@@ -70,5 +70,10 @@
 #define IDS_ALREADY_RUNNING     170
 #define IDS_RESTART_NEEDED      172
 #define IDS_SERVICE_NOT_REMOVED 174
+#define IDS_VERIFY_TITLE        176
+#define IDS_VERIFY_SAME         178
+#define IDS_VERIFY_NOT_INSTALLED 180
+#define IDS_VERIFY_DIFFERS      182
+#define IDS_VERIFY_FAILED       184
 
 #endif

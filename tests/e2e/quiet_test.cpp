@@ -508,6 +508,53 @@ const Row kRows[] = {
           RemoveAll(InDriverFolder("3/Tarv.ini"));
       },
       [](const Context &) { EXPECT_EQ(QueueLine(), ""); } },
+    // "/VERIFY" compares the machine with what a complete setup from these
+    // media leaves, changes nothing (the snapshot after it is the one before)
+    // and asks nothing: 0 the same, 1 not installed, 2 different.
+    { "VerifyAfterASetupFindsItTheSame", "/VERIFY", 0, { { "IDS_VERIFY_SAME", "OK" } },
+      { "action: verification; platform: Windows XP", "verify: queue \"Corvan Tessik\" on port LPT1:",
+        "verify: as these media install it" },
+      [](Context &context) {
+          InstallQuietly();
+          context.snapshot = MachineSnapshot();
+      },
+      [](const Context &context) {
+          ExpectAsBefore(context);
+          EXPECT_EQ(LinesHolding("verify: "), 3u) << ReadFile(LogPath());
+      } },
+    { "VerifyOnACleanMachineFindsNothing", "/VERIFY", 1, { { "IDS_VERIFY_NOT_INSTALLED", "OK" } },
+      { "verify: Corvan Tessik: no queue", "verify: Corvan Tessik: no driver registration",
+        "verify: {drivers}\\TarvUI.dll: missing", "verify: not installed" },
+      [](Context &context) { context.snapshot = MachineSnapshot(); }, ExpectAsBefore },
+    { "VerifyAfterTheQueueWasDeletedByHand", "/VERIFY", 2, { { "IDS_VERIFY_DIFFERS", "OK" } },
+      { "verify: Corvan Tessik: no queue", "verify: 1 difference(s)" },
+      [](Context &context) {
+          InstallQuietly();
+          Probe({ "delete-printer", kModel });
+          context.snapshot = MachineSnapshot();
+      },
+      ExpectAsBefore },
+    { "VerifyAfterADriverFileChanged", "/VERIFY", 2, { { "IDS_VERIFY_DIFFERS", "OK" } },
+      { "verify: {drivers}\\3\\TarvUI.dll: not the media's file", "verify: 1 difference(s)" },
+      [](Context &context) {
+          InstallQuietly();
+          WriteFile(InDriverFolder("3/TarvUI.dll"), "changed");
+          context.snapshot = MachineSnapshot();
+      },
+      ExpectAsBefore },
+    { "VerifyWithTheServiceStopped", "/VERIFY", 2, { { "IDS_VERIFY_DIFFERS", "OK" } },
+      { "verify: hwbridge: the service is not running", "verify: \\\\.\\hwbridge: the device cannot be opened",
+        "verify: 2 difference(s)" },
+      [](Context &context) {
+          InstallQuietly();
+          Probe({ "stop-service", "hwbridge" });
+          context.snapshot = MachineSnapshot();
+      },
+      ExpectAsBefore },
+    // A check that cannot be made is no answer: 1603.
+    { "VerifyWithoutTheSpoolersDriversFails", "/VERIFY", 1603, { { "IDS_VERIFY_FAILED", "OK" } },
+      { "verify: the spooler's drivers cannot be listed, error 1722", "verify: the check could not be made" },
+      [](Context &) { InstallQuietly(); }, nullptr, "EnumPrinterDriversA=1722" },
     { "QueueMissingStopsTheDeletion", "/UNINSTALL", 1603,
       { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } },
       { "spooler: printer \"Corvan Tessik\" not opened, error 1801" }, nullptr, ExpectNothingInstalled },
@@ -1045,4 +1092,32 @@ TEST(QuietRun, Windows9xRunsSharingALogTakeTurns)
     std::multiset<std::string> expected = { "Setup.exe ended; exit code " + std::to_string(firstRun.exitCode),
                                             "Setup.exe ended; exit code " + std::to_string(secondRun.exitCode) };
     EXPECT_EQ(ends, expected) << ReadFile(LogPath());
+}
+
+// An interactive "/VERIFY" asks nothing and shows its result in one box, in
+// the language of the interface, naming the first differences; it changes
+// nothing either.
+TEST(QuietRun, InteractiveVerifyShowsTheFirstDifferencesInOneBox)
+{
+    CleanInstallState();
+    InstallQuietly();
+    Probe({ "delete-printer", kModel });
+    WriteFile(InDriverFolder("3/TarvGI.dll"), "changed");
+    std::string before = MachineSnapshot();
+    for (const Language &language : kLanguages) {
+        SCOPED_TRACE(language.locale);
+        Options options = SetupOptions("/VERIFY", { "click 1" });
+        options.locale = language.locale;
+        Outcome run = RunSetup(options);
+        ASSERT_EQ(run.windows.size(), 1u) << run.Describe();
+        std::map<std::string, std::string> texts = catalogue::Strings(TARV_SOURCE_DIR, language.file);
+        EXPECT_EQ(run.At(0).title, texts.at("IDS_VERIFY_TITLE"));
+        std::string format = texts.at("IDS_VERIFY_DIFFERS");
+        EXPECT_EQ(run.At(0).MessageText(),
+                  format.substr(0, format.find("%s")) + "\r\n\tCorvan Tessik\r\n\tTarvGI.dll" + format.substr(format.find("%s") + 2))
+            << run.Describe();
+        EXPECT_EQ(run.At(0).owner, "main");
+    }
+    EXPECT_EQ(MachineSnapshot(), before);
+    CleanInstallState();
 }

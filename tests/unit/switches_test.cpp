@@ -166,6 +166,13 @@ TEST(UnattendedSwitches, ComeAfterTheSetupSwitchesAndChangeNoneOfThem)
     EXPECT_EQ(Parsed("/PURGE /UNINSTALL").request.purge, 0);
     EXPECT_EQ(Parsed("/PURG").request.action, ACTION_USAGE);
     EXPECT_EQ(Parsed("/PURGE /X").request.purge, 0);
+    // "/VERIFY" is an action of its own, matched as a prefix; the last action wins.
+    EXPECT_EQ(Parsed("/verify /QUIET").request.action, ACTION_VERIFY);
+    EXPECT_EQ(Parsed("/OS=WINNT50 /VERIFYALL").request.action, ACTION_VERIFY);
+    EXPECT_EQ(Parsed("/OS=WINNT50 /VERIFY").request.platform, Parsed("/OS=WINNT50").request.platform);
+    EXPECT_EQ(Parsed("/PURGE /VERIFY").request.purge, 0);
+    EXPECT_EQ(Parsed("/VERIFY /UNINSTALL").request.action, ACTION_COMPLETE_DELETION);
+    EXPECT_EQ(Parsed("/VERIF").request.action, ACTION_USAGE);
     // "/OS=" still takes the rest of its token, whatever it holds.
     EXPECT_EQ(Parsed("/OS=WIN95/QUIET").request.platform, PLATFORM_UNKNOWN);
     EXPECT_EQ(HasQuietSwitch("/OS=WIN95/QUIET"), 0);

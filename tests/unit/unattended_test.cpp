@@ -17,6 +17,11 @@ TEST(Unattended, ExitCodeOfEachKindOfMessage)
     for (unsigned id : { IDS_NO_VERSION, IDS_UNSUPPORTED, IDS_UNKNOWN_VERSION })
         EXPECT_EQ(QuietExitForMessage(id), 1633) << id;
     EXPECT_EQ(QuietExitForMessage(IDS_ALREADY_RUNNING), 1618);
+    // "/VERIFY" answers with its result: same, not installed, different, or not checked.
+    EXPECT_EQ(QuietExitForMessage(IDS_VERIFY_SAME), 0);
+    EXPECT_EQ(QuietExitForMessage(IDS_VERIFY_NOT_INSTALLED), 1);
+    EXPECT_EQ(QuietExitForMessage(IDS_VERIFY_DIFFERS), 2);
+    EXPECT_EQ(QuietExitForMessage(IDS_VERIFY_FAILED), 1603);
     for (unsigned id : { 0u, (unsigned)IDS_BACKUP_FAILED, (unsigned)IDS_COPY_FAILED, (unsigned)IDS_NO_MEMORY,
                          (unsigned)IDS_DRIVER_FAILED, (unsigned)IDS_FORM_NOT_DELETED, (unsigned)IDS_FACTS_UNKNOWN,
                          (unsigned)IDS_PATH_TOO_LONG, (unsigned)IDS_DLL_MISSING })
@@ -89,5 +94,6 @@ TEST(Unattended, StampsAndActionNames)
     EXPECT_STREQ(stamp, "2026-12-08 09:05:07.042");
     EXPECT_EQ(FormatLogStamp(stamp, 10, 2026, 12, 8, 9, 5, 7, 42), 0);
     EXPECT_STREQ(ActionName(ACTION_COMPLETE_DELETION), "complete deletion");
+    EXPECT_STREQ(ActionName(ACTION_VERIFY), "verification");
     EXPECT_STREQ(ActionName(99), "unknown");
 }
