@@ -41,7 +41,7 @@ static void Differs(Verification *check, const char *object, const char *how)
 
 static void Failed(Verification *check, const char *what, DWORD error)
 {
-    LogLine("verify: %s, error %lu", what, (unsigned long)error);
+    LogLine("verify: %s: error %lu", what, (unsigned long)error);
     if (!check->failed)
         check->error = error;
     check->failed = 1;
@@ -53,9 +53,7 @@ static void CompareWithMedia(Verification *check, const char *target, const char
     DWORD mediaSize = 0, targetSize = 0;
     BYTE *media = ReadWholeFile(source, COMPARED_MAX_BYTES, &mediaSize);
     if (!media) {
-        char line[PATH_CHARS + 48];
-        FormatText(line, sizeof line, "the media's %s cannot be read", source);
-        Failed(check, line, GetLastError());
+        Failed(check, source, GetLastError());  // the media's file
         return;
     }
     BYTE *installed = ReadWholeFile(target, COMPARED_MAX_BYTES, &targetSize);
@@ -114,8 +112,7 @@ static void CheckQueue(Verification *check)
     if (!info || !g_setup.spooler.GetPrinterA(printer, 2, (LPBYTE)info, needed, &needed)) {
         Failed(check, "the queue cannot be read", info ? GetLastError() : (DWORD)ERROR_NOT_ENOUGH_MEMORY);
     } else {
-        LogLine("verify: queue \"%s\" on port %s, driver \"%s\"", MODEL_QUEUE_NAME,
-                info->pPortName ? info->pPortName : "", info->pDriverName ? info->pDriverName : "");
+        LogLine("verify: queue \"%s\" on port %s", MODEL_QUEUE_NAME, info->pPortName ? info->pPortName : "");
         if (!info->pPortName || !info->pPortName[0])
             Differs(check, MODEL_QUEUE_NAME, "the queue is on no port");
         if (!info->pDriverName || !SameTextIgnoringAsciiCase(info->pDriverName, MODEL_DRIVER_NAME))
@@ -126,9 +123,9 @@ static void CheckQueue(Verification *check)
     g_setup.spooler.ClosePrinter(printer);
 }
 
-// A file the registration names: its name as the setup registers it, its
-// content as the media's.
-static void CheckListedFile(Verification *check, int row, const char *listed, const char *expected)
+// A file the registration names: its name as the setup registers it and,
+// when compare is set, its content as the media's.
+static void CheckListedFile(Verification *check, int row, const char *listed, const char *expected, int compare)
 {
     const char *name = listed ? PathFileName(listed, IsLeadByte) : "";
     if (!SameTextIgnoringAsciiCase(name, expected ? expected : "")) {
@@ -137,7 +134,7 @@ static void CheckListedFile(Verification *check, int row, const char *listed, co
         Differs(check, MODEL_DRIVER_NAME, how);
         return;
     }
-    const FileEntry *entry = *name ? DriverEntry(row, name) : 0;
+    const FileEntry *entry = compare && *name ? DriverEntry(row, name) : 0;
     char source[PATH_CHARS];
     if (entry && MediaPath(source, sizeof source, entry->sourceFolder, entry->name))
         CompareWithMedia(check, listed, source);
@@ -159,28 +156,24 @@ static void CheckDriver(Verification *check, int row)
     if (!model) {
         Differs(check, MODEL_DRIVER_NAME, "no driver registration");
     } else if (!BuildDriverRecord(row, &record)) {
-        Failed(check, "the driver's record cannot be built", ERROR_INSUFFICIENT_BUFFER);
+        Failed(check, "no driver record", ERROR_INSUFFICIENT_BUFFER);
     } else {
         check->driverFound = 1;
-        CheckListedFile(check, row, model->pDriverPath, record.driverPath);
-        CheckListedFile(check, row, model->pDataFile, record.dataFile);
-        CheckListedFile(check, row, model->pConfigFile, record.configFile);
-        CheckListedFile(check, row, model->pHelpFile, record.helpFile);
-        // Every dependent file the setup registers is listed, with the media's content.
+        CheckListedFile(check, row, model->pDriverPath, record.driverPath, 0);
+        CheckListedFile(check, row, model->pDataFile, record.dataFile, 0);
+        CheckListedFile(check, row, model->pConfigFile, record.configFile, 0);
+        CheckListedFile(check, row, model->pHelpFile, record.helpFile, 0);
+        // Every dependent file the setup registers is listed, with the media's
+        // content; they include the driver's own files, each compared once here.
         for (const char *wanted = record.dependentFiles; *wanted; wanted += strlen(wanted) + 1) {
             const char *found = 0;
             for (const char *file = model->pDependentFiles; file && *file && !found; file += strlen(file) + 1)
                 if (SameTextIgnoringAsciiCase(PathFileName(file, IsLeadByte), wanted))
                     found = file;
-            // The spooler lists the driver's own files among them again: each is compared once.
-            int fixed = SameTextIgnoringAsciiCase(wanted, record.driverPath)
-                        || SameTextIgnoringAsciiCase(wanted, record.dataFile)
-                        || SameTextIgnoringAsciiCase(wanted, record.configFile)
-                        || (record.helpFile && SameTextIgnoringAsciiCase(wanted, record.helpFile));
             if (!found)
                 Differs(check, wanted, "not among the driver's dependent files");
-            else if (!fixed)
-                CheckListedFile(check, row, found, wanted);
+            else
+                CheckListedFile(check, row, found, wanted, 1);
         }
     }
     if (drivers)
@@ -236,8 +229,7 @@ void VerifyInstallation(HWND owner, int row)
     if (!GetTargetFolders()) {
         Failed(&check, "the target folders are unknown", GetLastError());
     } else {
-        LogLine("verify: against the media, folders: system %s, printer drivers %s", g_setup.systemFolder,
-                g_setup.driverFolder);
+        LogLine("verify: system %s, printer drivers %s", g_setup.systemFolder, g_setup.driverFolder);
         CheckQueue(&check);
         CheckDriver(&check, row);
         const PlatformEntry *platform = &g_platforms[row];

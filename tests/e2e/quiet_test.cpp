@@ -553,7 +553,7 @@ const Row kRows[] = {
       ExpectAsBefore },
     // A check that cannot be made is no answer: 1603.
     { "VerifyWithoutTheSpoolersDriversFails", "/VERIFY", 1603, { { "IDS_VERIFY_FAILED", "OK" } },
-      { "verify: the spooler's drivers cannot be listed, error 1722", "verify: the check could not be made" },
+      { "verify: the spooler's drivers cannot be listed: error 1722", "verify: the check could not be made" },
       [](Context &) { InstallQuietly(); }, nullptr, "EnumPrinterDriversA=1722" },
     { "QueueMissingStopsTheDeletion", "/UNINSTALL", 1603,
       { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } },
