@@ -32,6 +32,13 @@ int AddQueue(HWND owner, int row);
 // frees; 0 when there are none (*error 0) or they cannot be listed.
 DRIVER_INFO_3A *EnumLocalDrivers(DWORD *count, DWORD *error);
 
+// The model's driver among count listed ones, or null.
+const DRIVER_INFO_3A *FindModelDriver(const DRIVER_INFO_3A *drivers, DWORD count);
+
+// The path of a media file below the working folder at start
+// ("drivers\<sourceFolder><name>"); 0 when it does not fit.
+int MediaFilePath(char *path, size_t size, const char *sourceFolder, const char *name);
+
 // 1 when the spooler lists the model's driver, or cannot say.
 int ModelDriverListed();
 

@@ -62,13 +62,18 @@ static int FolderWritable(const char *folder)
     return 1;
 }
 
+int MediaFilePath(char *path, size_t size, const char *sourceFolder, const char *name)
+{
+    return FormatText(path, size, "%s\\%s%s", SOURCE_ROOT_NAME, sourceFolder, name);
+}
+
 // The sources of a list on the media, and the targets (with their backups)
 // the setup will replace in folder.
 static int CheckList(const FileEntry *list, const char *folder)
 {
     for (; list && list->name; list++) {
         char source[PATH_CHARS], target[PATH_CHARS], backup[BACKUP_NAME_CHARS], backupPath[PATH_CHARS];
-        if (!FormatText(source, sizeof source, "%s\\%s%s", SOURCE_ROOT_NAME, list->sourceFolder, list->name)
+        if (!MediaFilePath(source, sizeof source, list->sourceFolder, list->name)
             || !FormatText(target, sizeof target, "%s\\%s", folder, list->name)
             || !CopyText(backup, sizeof backup, list->name) || !MakeBackupName(backup, sizeof backup)
             || !FormatText(backupPath, sizeof backupPath, "%s\\%s", folder, backup))
@@ -148,7 +153,7 @@ static int KernelChecks(char *driverPath, size_t size)
     CopyText(folder, sizeof folder, driverPath);
     *strrchr(folder, '\\') = '\0';
     char source[PATH_CHARS];
-    FormatText(source, sizeof source, "%s\\%s", SOURCE_ROOT_NAME, KERNEL_DRIVER_SOURCE);
+    MediaFilePath(source, sizeof source, KERNEL_DRIVER_SOURCE, "");
     return Readable(source) && FolderWritable(folder) && Replaceable(driverPath, running);
 }
 

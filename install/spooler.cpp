@@ -99,14 +99,19 @@ DRIVER_INFO_3A *EnumLocalDrivers(DWORD *count, DWORD *error)
     return drivers;
 }
 
+const DRIVER_INFO_3A *FindModelDriver(const DRIVER_INFO_3A *drivers, DWORD count)
+{
+    for (DWORD i = 0; i < count; i++)
+        if (drivers[i].pName && SameTextIgnoringAsciiCase(drivers[i].pName, MODEL_DRIVER_NAME))
+            return &drivers[i];
+    return 0;
+}
+
 int ModelDriverListed()
 {
     DWORD count = 0, error = 0;
     DRIVER_INFO_3A *drivers = EnumLocalDrivers(&count, &error);
-    int listed = error != 0;
-    for (DWORD i = 0; i < count; i++)
-        if (drivers[i].pName && SameTextIgnoringAsciiCase(drivers[i].pName, MODEL_DRIVER_NAME))
-            listed = 1;
+    int listed = error != 0 || FindModelDriver(drivers, count);
     if (drivers)
         GlobalFree(drivers);
     return listed;
@@ -138,10 +143,9 @@ static int JournalDriver()
         return 1;
     DWORD count = 0, error = 0;
     DRIVER_INFO_3A *drivers = EnumLocalDrivers(&count, &error);
-    int saved = error == 0;
-    for (DWORD i = 0; saved && i < count; i++)
-        if (drivers[i].pName && SameTextIgnoringAsciiCase(drivers[i].pName, MODEL_DRIVER_NAME))
-            saved = JournalAddBlock(JOURNAL_DRIVER_DELETED, drivers, (DWORD)GlobalSize(drivers), &drivers[i], 0);
+    const DRIVER_INFO_3A *model = FindModelDriver(drivers, count);
+    int saved = error == 0
+                && (!model || JournalAddBlock(JOURNAL_DRIVER_DELETED, drivers, (DWORD)GlobalSize(drivers), model, 0));
     if (!saved)
         LogLine("spooler: earlier driver \"%s\" cannot be kept for the undo, error %lu", MODEL_DRIVER_NAME,
                 (unsigned long)(error ? error : GetLastError()));

@@ -77,17 +77,12 @@ static const FileEntry *DriverEntry(int row, const char *name)
     return 0;
 }
 
-static int MediaPath(char *path, size_t size, const char *sourceFolder, const char *name)
-{
-    return FormatText(path, size, "%s\\%s%s", SOURCE_ROOT_NAME, sourceFolder, name);
-}
-
 static void CompareList(Verification *check, const char *folder, const FileEntry *list)
 {
     for (const FileEntry *entry = list; entry && entry->name; entry++) {
         char target[PATH_CHARS], source[PATH_CHARS];
         if (!FormatText(target, sizeof target, "%s\\%s", folder, entry->name)
-            || !MediaPath(source, sizeof source, entry->sourceFolder, entry->name))
+            || !MediaFilePath(source, sizeof source, entry->sourceFolder, entry->name))
             Failed(check, "a path does not fit", ERROR_FILENAME_EXCED_RANGE);
         else
             CompareWithMedia(check, target, source);
@@ -136,7 +131,7 @@ static void CheckListedFile(Verification *check, int row, const char *listed, co
     }
     const FileEntry *entry = compare && *name ? DriverEntry(row, name) : 0;
     char source[PATH_CHARS];
-    if (entry && MediaPath(source, sizeof source, entry->sourceFolder, entry->name))
+    if (entry && MediaFilePath(source, sizeof source, entry->sourceFolder, entry->name))
         CompareWithMedia(check, listed, source);
 }
 
@@ -148,10 +143,7 @@ static void CheckDriver(Verification *check, int row)
         Failed(check, "the spooler's drivers cannot be listed", error);
         return;
     }
-    const DRIVER_INFO_3A *model = 0;
-    for (DWORD i = 0; i < count; i++)
-        if (drivers[i].pName && SameTextIgnoringAsciiCase(drivers[i].pName, MODEL_DRIVER_NAME))
-            model = &drivers[i];
+    const DRIVER_INFO_3A *model = FindModelDriver(drivers, count);
     DriverRecord record;
     if (!model) {
         Differs(check, MODEL_DRIVER_NAME, "no driver registration");
@@ -184,8 +176,7 @@ static void CheckDriver(Verification *check, int row)
 static void CheckKernelService(Verification *check)
 {
     char path[PATH_CHARS], source[PATH_CHARS], binary[PATH_CHARS];
-    if (!BuildKernelDriverPath(path, sizeof path) || !FormatText(source, sizeof source, "%s\\%s", SOURCE_ROOT_NAME,
-                                                                  KERNEL_DRIVER_SOURCE)) {
+    if (!BuildKernelDriverPath(path, sizeof path) || !MediaFilePath(source, sizeof source, KERNEL_DRIVER_SOURCE, "")) {
         Failed(check, "the kernel driver has no path", GetLastError());
         return;
     }

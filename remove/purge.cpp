@@ -26,10 +26,7 @@ void ReadModelDriverFiles(ModelDriverFiles *files)
 {
     DWORD count = 0, error = 0;
     files->drivers = EnumLocalDrivers(&count, &error);
-    files->model = 0;
-    for (DWORD i = 0; i < count; i++)
-        if (files->drivers[i].pName && SameTextIgnoringAsciiCase(files->drivers[i].pName, MODEL_DRIVER_NAME))
-            files->model = &files->drivers[i];
+    files->model = FindModelDriver(files->drivers, count);
     if (!files->model)
         LogLine("spooler: the files of driver \"%s\" are not listed%s", MODEL_DRIVER_NAME,
                 error ? ", the drivers cannot be listed" : "");
