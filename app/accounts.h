@@ -15,4 +15,16 @@ int ReadObjectSecurity(HANDLE object, SECURITY_INFORMATION what, DWORD *descript
 // Administrators or this run's own account.
 int TrustedAccount(const BYTE *sid, DWORD room);
 
+// 1 when the owner of the open object is an account we trust, or its file
+// system keeps no owners.
+int OwnedByUs(HANDLE object);
+
+// Who may change what a folder holds (NT family): FOLDER_OURS when only
+// trusted accounts own it and may put, replace or delete files in it, or
+// change its rights; otherwise why not. FOLDER_NO_RIGHTS (a volume that
+// keeps none, FAT) and FOLDER_UNKNOWN set the last error. Without
+// followLink, a link in the folder's place is not the folder: FOLDER_OTHERS_WRITE.
+enum { FOLDER_OURS, FOLDER_MISSING, FOLDER_FOREIGN_OWNER, FOLDER_OTHERS_WRITE, FOLDER_NO_RIGHTS, FOLDER_UNKNOWN };
+int ReadFolderRights(const char *folder, int followLink);
+
 #endif

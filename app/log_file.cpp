@@ -7,18 +7,6 @@
 #include "app/system_dlls.h"
 #include "app/unique_name.h"
 
-// The owner of the open file is an account we trust.
-static int OwnedByUs(HANDLE file)
-{
-    DWORD descriptor[DESCRIPTOR_WORDS];
-    if (!ReadObjectSecurity(file, OWNER_SECURITY_INFORMATION, descriptor, sizeof descriptor))
-        return GetLastError() == ERROR_NOT_SUPPORTED;  // a file system without owners (FAT)
-    // A self-relative descriptor: the owner's offset follows revision and control.
-    DWORD offset = descriptor[1];
-    return offset != 0 && offset + 8 <= sizeof descriptor
-           && TrustedAccount((const BYTE *)descriptor + offset, (DWORD)sizeof descriptor - offset);
-}
-
 static int PlainFileOfOurs(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION facts;
