@@ -12,6 +12,7 @@
 #include "app/text.h"
 #include "app/unattended.h"
 #include "catalog/catalog.h"
+#include "remove/purge_names.h"
 #include "res/resource.h"
 #include "version.h"
 
@@ -57,8 +58,7 @@ static int ResolveLogPath(char *path, size_t size, DWORD *error)
     }
     if (length >= size)
         return 0;
-    const char *separator = path[length - 1] == '\\' ? "" : "\\";
-    return FormatText(path + length, size - length, "%s%s", separator, kDefaultLogName);
+    return FormatText(path + length, size - length, "%s%s", PathSeparatorAfter(path, IsLeadByte), kDefaultLogName);
 }
 
 int OpenRunLog(HWND owner)

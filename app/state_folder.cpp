@@ -2,16 +2,33 @@
 
 #include <string.h>
 
+#include "app/accounts.h"
 #include "app/state_folder.h"
+#include "app/system_dlls.h"
 #include "app/text.h"
+#include "remove/purge_names.h"
+
+// Made with rights for the system account and the Administrators only, full
+// control for both, inherited by what is made in it and not from above: a
+// self-relative descriptor, so that no function builds it (Windows NT 3.51
+// has none that sets the protection).
+static const BYTE kOwnRights[] = {
+    1, 0, 0x04, 0x90,             // revision; control: DACL present, protected, self-relative
+    0, 0, 0, 0, 0, 0, 0, 0,       // no owner, no group: the creator's
+    0, 0, 0, 0, 20, 0, 0, 0,      // no SACL; the DACL follows
+    2, 0, 52, 0, 2, 0, 0, 0,      // ACL: revision 2, 52 bytes, 2 entries
+    0, 3, 20, 0, 0xFF, 0x01, 0x1F, 0x00,  // allowed, to files and folders below, FILE_ALL_ACCESS:
+    1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0,  // SYSTEM
+    0, 3, 24, 0, 0xFF, 0x01, 0x1F, 0x00,
+    1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0,  // Administrators
+};
 
 int GetStateFolder(char *path, size_t size, int create)
 {
     UINT length = GetSystemDirectoryA(path, (UINT)size);
     if (length == 0)
         return 0;
-    const char *separator = path[length - 1] == '\\' ? "" : "\\";
-    if (length >= size || !FormatText(path + length, size - length, "%sLogFiles", separator)) {
+    if (length >= size || !FormatText(path + length, size - length, "%sLogFiles", PathSeparatorAfter(path, IsLeadByte))) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
@@ -22,5 +39,22 @@ int GetStateFolder(char *path, size_t size, int create)
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
-    return !create || CreateDirectoryA(path, 0) || GetLastError() == ERROR_ALREADY_EXISTS;
+    // Filled field by field: an initialiser with an address would cost the
+    // image a data section of its own.
+    SECURITY_ATTRIBUTES security;
+    security.nLength = sizeof security;
+    security.lpSecurityDescriptor = (void *)kOwnRights;
+    security.bInheritHandle = FALSE;
+    if (create && CreateDirectoryA(path, RunsOnNtFamily() ? &security : 0))
+        return 1;
+    if (create && GetLastError() != ERROR_ALREADY_EXISTS)
+        return 0;
+    // One that was there may have been made by anyone who could write in
+    // LogFiles: it is used only when it is as ours, never through a link.
+    int rights = RunsOnNtFamily() ? ReadFolderRights(path, 0) : FOLDER_OURS;
+    // A volume without rights (FAT) has no better folder to offer.
+    if (rights == FOLDER_MISSING || rights == FOLDER_OURS || rights == FOLDER_NO_RIGHTS)
+        return 1;
+    SetLastError(rights == FOLDER_FOREIGN_OWNER ? ERROR_INVALID_OWNER : ERROR_INVALID_ACL);
+    return 0;
 }

@@ -7,6 +7,7 @@
 #include "app/state.h"
 #include "app/system_dlls.h"
 #include "app/text.h"
+#include "remove/purge_names.h"
 #include "res/resource.h"
 
 #ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
@@ -31,7 +32,7 @@ HMODULE LoadSystemLibrary(const char *name)
     if (length == 0)
         return 0;
     if (length >= sizeof path
-        || !FormatText(path + length, sizeof path - length, "%s%s", path[length - 1] == '\\' ? "" : "\\", name)) {
+        || !FormatText(path + length, sizeof path - length, "%s%s", PathSeparatorAfter(path, IsLeadByte), name)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }

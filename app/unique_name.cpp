@@ -5,17 +5,21 @@
 #include "app/state.h"
 #include "app/text.h"
 #include "app/unique_name.h"
+#include "remove/purge_names.h"
 
 enum { NAME_TRIES = 64 };
 
 int UniqueNameBeside(const char *path, char *copy)
 {
     char folder[PATH_CHARS];
-    CopyText(folder, sizeof folder, path);
-    char *slash = strrchr(folder, '\\');
-    if (!slash)
+    const char *name = PathFileName(path, IsLeadByte);
+    if (name == path || (size_t)(name - path) >= sizeof folder)
         return 0;
-    *slash = '\0';
+    // The folder without its closing backslash, but for a drive's root.
+    int root = name - path == 3 && path[1] == ':';
+    size_t length = (size_t)(name - path) - !root;
+    memcpy(folder, path, length);
+    folder[length] = '\0';
     UINT unique = (GetTickCount() ^ GetCurrentProcessId()) & 0xFFFF;
     for (int i = 0; i < NAME_TRIES; i++, unique = (unique + 1) & 0xFFFF)
         if (unique && GetTempFileNameA(folder, "trv", unique, copy)

@@ -66,6 +66,11 @@ const char *PathFileName(const char *path, int (*isLeadByte)(unsigned char))
     return name;
 }
 
+const char *PathSeparatorAfter(const char *folder, int (*isLeadByte)(unsigned char))
+{
+    return *folder && !*PathFileName(folder, isLeadByte) ? "" : "\\";
+}
+
 void PathFolder(char *out, size_t size, const char *path, int (*isLeadByte)(unsigned char))
 {
     const char *name = PathFileName(path, isLeadByte);
@@ -76,10 +81,16 @@ void PathFolder(char *out, size_t size, const char *path, int (*isLeadByte)(unsi
     out[length] = '\0';
 }
 
+int StartsWithFolder(const char *path, const char *folder)
+{
+    size_t length = strlen(folder);
+    return length && StartsWithIgnoringAsciiCase(path, folder) && path[length] == '\\';
+}
+
 int InVersionFolder(const char *path, const char *driverFolder, int (*isLeadByte)(unsigned char))
 {
     size_t length = strlen(driverFolder);
-    if (length == 0 || !StartsWithIgnoringAsciiCase(path, driverFolder) || path[length] != '\\')
+    if (!StartsWithFolder(path, driverFolder))
         return 0;
     // What follows is "<folder>\<name>": one backslash, neither part empty,
     // neither "." nor "..", and no '/', which Windows reads as a backslash.
