@@ -64,12 +64,18 @@ static void LoadSetupLibrary()
         g_setup.copyOemInf = (CopyOemInfProc)(void *)GetProcAddress(g_setup.setupLibrary, "SetupCopyOEMInfA");
 }
 
+static int EndsKeptJournal(int action)
+{
+    return action == ACTION_ROLLBACK || action == ACTION_COMMIT;
+}
+
 // Reads the running Windows version when the action needs it, and writes the
 // log's first line. Returns the reading, or null when none was needed.
 static const PlatformReading *StartRunLog(PlatformReading *reading, int commandLineRead)
 {
     const SetupRequest *request = &g_setup.request;
-    int detect = commandLineRead && request->action != ACTION_USAGE && request->platform == PLATFORM_UNKNOWN;
+    int detect = commandLineRead && request->action != ACTION_USAGE && request->platform == PLATFORM_UNKNOWN
+                 && !EndsKeptJournal(request->action);
     if (detect)
         ReadPlatform(reading);
     LogRunStart(detect ? reading : 0, commandLineRead);
@@ -96,9 +102,39 @@ static int TakeLock(HWND owner)
     return 0;
 }
 
+// The spooler for the actions that use it; 0 (reported) when it cannot be bound.
+static int BindSpoolerFor(HWND owner, int deletion)
+{
+    BindFailure failure;
+    if (BindSpooler(&g_setup.spooler, &failure))
+        return 1;
+    LogBindFailure(&failure);
+    ReportBindFailure(owner, deletion ? IDS_DELETION_FAILURE : IDS_SETUP_FAILURE, &failure);
+    return 0;
+}
+
+// A journal an earlier run left is finished or undone before anything
+// else changes (rollback: undone); 0 (reported) when that cannot all be
+// done, and the run changes nothing more.
+static int Recover(HWND owner, int rollback)
+{
+    if (!g_setup.setupLibrary)
+        LoadSetupLibrary();
+    if (RecoverJournal(rollback))
+        return 1;
+    ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_UNDO_PENDING, (unsigned long)GetLastError());
+    return 0;
+}
+
 static void RunRequestedAction(HWND owner, const PlatformReading *reading)
 {
     SetupRequest *request = &g_setup.request;
+    // An installer's rollback or commit: what a kept journal asks, no question first.
+    if (EndsKeptJournal(request->action)) {
+        if ((g_setup.quiet || TakeLock(owner)) && BindSpoolerFor(owner, 0))
+            Recover(owner, request->action == ACTION_ROLLBACK);
+        return;
+    }
     if (request->action == ACTION_USAGE) {
         if (request->unknownToken)
             LogLine("not a switch on the command line: \"%s\"", request->unknownToken);
@@ -130,22 +166,13 @@ static void RunRequestedAction(HWND owner, const PlatformReading *reading)
         return;
     }
     // Bound only now: usage, detection and refusal need no spooler.
-    BindFailure failure;
-    if (!BindSpooler(&g_setup.spooler, &failure)) {
-        int deletion = request->action == ACTION_SIMPLE_DELETION || request->action == ACTION_COMPLETE_DELETION;
-        LogBindFailure(&failure);
-        ReportBindFailure(owner, deletion ? IDS_DELETION_FAILURE : IDS_SETUP_FAILURE, &failure);
+    if (!BindSpoolerFor(owner, request->action == ACTION_SIMPLE_DELETION || request->action == ACTION_COMPLETE_DELETION))
         return;
-    }
     // A quiet run loads the setup library only where it is used.
     if (g_setup.quiet && (request->action == ACTION_COMPLETE_SETUP || request->purge))
         LoadSetupLibrary();
-    // A quiet setup that was cut short is undone before anything else changes.
-    if (!verify && JournalLeft()) {
-        if (!g_setup.setupLibrary)
-            LoadSetupLibrary();
-        RecoverJournal();
-    }
+    if (!verify && JournalLeft() && !Recover(owner, 0))
+        return;
     switch (request->action) {
     case ACTION_COMPLETE_SETUP:    InstallPrinter(owner, row, 1); break;
     case ACTION_SIMPLE_DELETION:   RemovePrinter(owner, row, 0); break;

@@ -10,7 +10,9 @@ enum SetupAction {
     ACTION_SIMPLE_DELETION = 2,
     ACTION_SIMPLE_SETUP = 3,
     ACTION_COMPLETE_DELETION = 4,
-    ACTION_VERIFY = 5           // "/VERIFY": compares the machine with what a complete setup would leave
+    ACTION_VERIFY = 5,          // "/VERIFY": compares the machine with what a complete setup would leave
+    ACTION_ROLLBACK = 6,        // "/ROLLBACK": undoes the setup whose journal "/KEEPUNDO" kept
+    ACTION_COMMIT = 7           // "/COMMIT": ends that journal, keeping the setup
 };
 
 enum { REQUEST_PORT_CHARS = 80, REQUEST_PATH_CHARS = 512 };
@@ -26,6 +28,7 @@ struct SetupRequest {
     int action;    // SetupAction
     int platform;  // catalogue row, or PLATFORM_UNKNOWN
     int purge;     // "/PURGE": a complete deletion that leaves nothing of the printer behind
+    int keepUndo;  // "/KEEPUNDO": a quiet setup that succeeds keeps its undo journal for "/ROLLBACK"
     // Unattended use, beside the switches above: none of them changes what those
     // do. "/QUIET" is found by HasQuietSwitch, wherever it stands.
     int portGiven;                    // "/PORT=": port holds the name, empty when it did not fit

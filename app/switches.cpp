@@ -83,7 +83,7 @@ static void TakeLogPath(LogSwitch *log, const char *value, size_t length)
 
 static const char kLogSwitch[] = "/LOG=";
 
-enum SwitchEffect { SET_ACTION, SET_PLATFORM, SET_QUIET, SET_PORT, SET_LOG, SET_PURGE };
+enum SwitchEffect { SET_ACTION, SET_PLATFORM, SET_QUIET, SET_PORT, SET_LOG, SET_PURGE, SET_KEEP_UNDO };
 
 struct Switch {
     const char *text;  // compared as a prefix of the token, in upper case
@@ -103,6 +103,10 @@ static const Switch kSwitches[] = {
     { kLogSwitch,               SET_LOG,      0 },
     { "/PURGE",                 SET_PURGE,    ACTION_COMPLETE_DELETION },
     { "/VERIFY",                SET_ACTION,   ACTION_VERIFY },
+    // For an installer's transaction: the setup, then its rollback or commit.
+    { "/KEEPUNDO",              SET_KEEP_UNDO, 0 },
+    { "/ROLLBACK",              SET_ACTION,   ACTION_ROLLBACK },
+    { "/COMMIT",                SET_ACTION,   ACTION_COMMIT },
 };
 
 // Matching without regard to ASCII case is what upper-casing the token and
@@ -148,6 +152,9 @@ void ApplyTokens(char **tokens, SetupRequest *request)
             break;
         case SET_PLATFORM:
             request->platform = FindPlatformCode(value);
+            break;
+        case SET_KEEP_UNDO:
+            request->keepUndo = 1;
             break;
         }
     }

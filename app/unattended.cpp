@@ -48,6 +48,8 @@ const char *ActionName(int action)
     case ACTION_SIMPLE_SETUP:      return "simple setup";
     case ACTION_COMPLETE_DELETION: return "complete deletion";
     case ACTION_VERIFY:            return "verification";
+    case ACTION_ROLLBACK:          return "rollback of a kept setup";
+    case ACTION_COMMIT:            return "commit of a kept setup";
     }
     return "unknown";
 }

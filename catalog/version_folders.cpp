@@ -32,11 +32,25 @@ static size_t RecordNames(int row, DriverRecord *record, const char **names)
     return kept;
 }
 
+// The record's files in one version folder.
+static void VisitFolder(const char *folder, const char *const *names, size_t count, VersionCopy visit, void *context)
+{
+    for (size_t i = 0; i < count; i++) {
+        char path[PATH_CHARS];
+        if (FormatText(path, sizeof path, "%s\\%s\\%s", g_setup.driverFolder, folder, names[i]))
+            visit(context, path, GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES);
+    }
+}
+
 int ForEachVersionCopy(int row, VersionCopy visit, void *context)
 {
     DriverRecord record;
     const char *names[RECORD_NAMES];
     size_t count = RecordNames(row, &record, names);
+    // The spooler's version folders for Windows 9x drivers, and kernel- and
+    // user-mode NT drivers: a registration copies into one, perhaps new.
+    static const char *const kVersions[] = { "0", "2", "3" };
+    int seen[3] = { 0, 0, 0 };
     char pattern[PATH_CHARS];
     if (!FormatText(pattern, sizeof pattern, "%s\\*", g_setup.driverFolder)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -44,18 +58,20 @@ int ForEachVersionCopy(int row, VersionCopy visit, void *context)
     }
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA(pattern, &entry);
-    if (search == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND;
-    do {
+    if (search == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND)
+        return 0;
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &entry)) {
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || strcmp(entry.cFileName, ".") == 0
             || strcmp(entry.cFileName, "..") == 0)
             continue;
-        for (size_t i = 0; i < count; i++) {
-            char path[PATH_CHARS];
-            if (FormatText(path, sizeof path, "%s\\%s\\%s", g_setup.driverFolder, entry.cFileName, names[i]))
-                visit(context, path, GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES);
-        }
-    } while (FindNextFileA(search, &entry));
-    FindClose(search);
+        for (int i = 0; i < 3; i++)
+            seen[i] |= strcmp(entry.cFileName, kVersions[i]) == 0;
+        VisitFolder(entry.cFileName, names, count, visit, context);
+    }
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    for (int i = 0; i < 3; i++)
+        if (!seen[i])
+            VisitFolder(kVersions[i], names, count, visit, context);
     return 1;
 }

@@ -6,7 +6,8 @@
 typedef void (*VersionCopy)(void *context, const char *path, int exists);
 
 // Calls visit with the path of each file of the row's driver record in each
-// version folder, whether it is there or not. 0 (with the last error) when
+// version folder, whether it is there or not, and in the version folders a
+// registration may make ("0", "2", "3") even before they exist. 0 (with the last error) when
 // the printer-driver folder cannot be read.
 int ForEachVersionCopy(int row, VersionCopy visit, void *context);
 

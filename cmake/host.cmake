@@ -33,6 +33,14 @@ if(TARV_FUZZ)
   target_compile_options(fuzz_logic PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
   target_link_options(fuzz_logic PRIVATE -fsanitize=fuzzer,address,undefined)
   add_test(NAME fuzz.logic_smoke COMMAND fuzz_logic -runs=300000 -seed=1 -max_len=2048)
+  # The undo journal's reader: real journals cut and bit-flipped first, then
+  # a million inputs.
+  add_executable(fuzz_journal ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_journal.cpp ${LOGIC_SOURCES})
+  target_include_directories(fuzz_journal PRIVATE ${CMAKE_SOURCE_DIR})
+  target_compile_definitions(fuzz_journal PRIVATE TARV_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_compile_options(fuzz_journal PRIVATE -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all)
+  target_link_options(fuzz_journal PRIVATE -fsanitize=fuzzer,address,undefined)
+  add_test(NAME fuzz.journal COMMAND fuzz_journal -runs=1000000 -seed=1 -max_len=4096)
 endif()
 
 if(TARV_HOST_ONLY)

@@ -2,9 +2,11 @@
 set(LOGIC_SOURCES
   app/switches.cpp
   app/text.cpp
+  app/descriptor.cpp
   app/unattended.cpp
   catalog/catalog.cpp
   deploy/names.cpp
+  install/journal_records.cpp
   install/port_line.cpp
   install/records.cpp
   remove/datafile.cpp

@@ -9,6 +9,7 @@
 #include "app/state.h"
 #include "app/text.h"
 #include "app/unattended.h"
+#include "app/whole_file.h"
 #include "catalog/catalog.h"
 #include "catalog/folders.h"
 #include "deploy/deploy.h"
@@ -51,48 +52,54 @@ static void MakeSetupLibraryNonInteractive()
 // one); 0 when it does not fit.
 static int BuildInfPath(int row, char *path, size_t size)
 {
-    const FileEntry *first = g_platforms[row].driverFiles;
     char relative[PATH_CHARS];
-    char folder[PATH_CHARS];
-    if (!first || !first->name || !FormatText(relative, sizeof relative, MODEL_INF_FORMAT, first->sourceFolder))
-        return 0;
-    DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
-    if (length == 0 || length >= sizeof folder)
-        return 0;
-    const char *separator = folder[length - 1] == '\\' ? "" : "\\";
-    return FormatText(path, size, "%s%s%s", folder, separator, relative);
+    char *name = 0;
+    DWORD length = ModelInfMediaPath(row, relative, sizeof relative, 1) ? GetFullPathNameA(relative, (DWORD)size, path, &name) : 0;
+    return length != 0 && length < size;
 }
 
-// Collects the names of the INFs found, one after the other.
+struct InfRecord {
+    BYTE *record;
+    DWORD used, size;
+};
+
+// Adds the name of an INF found, after the others.
 static void CollectInf(void *context, const char *, const char *name)
 {
-    char *names = (char *)context;
-    size_t used = 0;
-    while (names[used])
-        used += strlen(names + used) + 1;
+    InfRecord *inf = (InfRecord *)context;
     size_t length = strlen(name) + 1;
-    if (used + length < PATH_CHARS) {
-        memcpy(names + used, name, length);
-        names[used + length] = '\0';
+    if (inf->used + length < inf->size) {
+        memcpy(inf->record + inf->used, name, length);
+        inf->used += (DWORD)length;
     }
 }
 
-// Before the INF is registered, the journal names the copies of it the INF
-// folder already holds: undoing removes only the others.
+// Before the INF is registered, the journal holds its bytes and the names
+// of the copies of it the INF folder already holds: undoing removes only the
+// others, wherever the media are by then.
 static int JournalInf(const char *path)
 {
     if (!g_setup.journal.file)
         return 1;
-    char record[2 * PATH_CHARS];
-    size_t length = strlen(path) + 1;
-    memcpy(record, path, length);
-    ZeroMemory(record + length, PATH_CHARS);
-    if (FindModelInfs(path, CollectInf, record + length) < 0)
-        return 0;
-    size_t used = length;
-    while (record[used])
-        used += strlen(record + used) + 1;
-    return JournalAdd(JOURNAL_INF_ADDED, record, (DWORD)used + 1);
+    DWORD bytes = 0;
+    BYTE *content = ReadWholeFile(path, INF_MAX_BYTES, &bytes);
+    InfRecord inf = { 0, 0, bytes + (DWORD)sizeof(uint32_t) + PATH_CHARS };
+    inf.record = content ? (BYTE *)GlobalAlloc(GPTR, inf.size) : 0;
+    int saved = 0;
+    if (inf.record) {
+        uint32_t size = bytes;
+        memcpy(inf.record, &size, sizeof size);
+        memcpy(inf.record + sizeof size, content, bytes);
+        inf.used = (DWORD)sizeof size + bytes;
+        saved = FindInfsLike(content, bytes, CollectInf, &inf) >= 0
+                && JournalAdd(JOURNAL_INF_ADDED, inf.record, inf.used + 1);
+        GlobalFree(inf.record);
+    }
+    if (!saved)
+        LogLine("undo journal: the INF %s cannot be kept for the undo, error %lu", path, (unsigned long)GetLastError());
+    if (content)
+        GlobalFree(content);
+    return saved;
 }
 
 // Hands the row's INF file to the setup library. Like the library's own
@@ -132,12 +139,12 @@ static int Stopped()
 static void AddDriverKeepingCopies(HWND owner, int row)
 {
     VersionCopies before;
-    if (!JournalVersionCopies(row, &before) || !JournalAdd(JOURNAL_DRIVER_ADDED, "", 0)) {
+    if (!JournalVersionCopies(row, &before) || !JournalAdd(JOURNAL_DRIVER_ADDED, "", 0))
         SetQuietExit(QUIET_EXIT_FAILED);
-    } else {
+    else
         AddDriver(owner, row);
-    }
-    JournalNewVersionCopies(row, &before);
+    if (!JournalNewVersionCopies(row, &before))
+        SetQuietExit(QUIET_EXIT_FAILED);
 }
 
 // The steps of the setup after the checks; 0 when it stopped.
@@ -195,11 +202,16 @@ int InstallPrinter(HWND owner, int row, int complete)
 #endif
     if (!IsNineXFamily(row))
         UnloadDriverModules();
-    int done = RunSteps(owner, row, complete);
-    CloseJournal(done);
+    // Kept first: a journal that says done without it would lose its copies.
+    int kept = g_setup.request.keepUndo;
+    int done = RunSteps(owner, row, complete) && (!kept || JournalAdd(JOURNAL_KEPT, "", 0))
+               && JournalAdd(JOURNAL_DONE, "", 0);
+    if (!done)
+        SetQuietExit(QUIET_EXIT_FAILED);
+    int undone = CloseJournal(done, kept);
     if (!done) {
         if (g_setup.quiet)
-            LogLine("setup failed; its changes were undone");
+            LogLine(undone ? "setup failed; its changes were undone" : "setup failed; its changes could not all be undone");
         return 0;
     }
 

@@ -53,12 +53,23 @@ extern const char KERNEL_SERVICE_NAME[];
 extern const char KERNEL_DRIVER_SOURCE[];  // below the source root
 extern const char KERNEL_DEVICE_PATH[];    // the device the setup opens to check the driver
 
+// Stops the service and waits until it has, a few seconds at most: one of
+// the results below; SERVICE_STILL_RUNNING sets the last error (the
+// refusal's, or ERROR_SERVICE_REQUEST_TIMEOUT) and *state where it stands.
+enum { SERVICE_STILL_RUNNING, SERVICE_STOPPED_NOW, SERVICE_WAS_NOT_RUNNING, SERVICE_STOP_WAIT_MS = 3000 };
+int StopKernelService(SC_HANDLE service, DWORD *state);
+
+// Registers the kernel driver at path as the setup does: a demand-start
+// kernel service; 0 with the last error when it cannot.
+SC_HANDLE CreateKernelService(SC_HANDLE manager, const char *path);
+
 // 1 when the service runs the file ours, 0 when it runs another (its path,
 // as the service manager gives it, in binary of size bytes), -1 when its
-// configuration cannot be read (the last error says why). The service
+// configuration cannot be read (the last error says why). startType (may be
+// null) receives its start type. The service
 // manager may keep the path as given, in NT form (\??\C:\...), below
 // \SystemRoot, or relative to the Windows folder.
-int ServiceRunsFile(SC_HANDLE service, const char *ours, char *binary, size_t size);
+int ServiceRunsFile(SC_HANDLE service, const char *ours, char *binary, size_t size, DWORD *startType);
 
 // A quiet setup's checks before its first change: the media's files can be
 // read, the files it replaces written and deleted, the target folders
@@ -66,6 +77,11 @@ int ServiceRunsFile(SC_HANDLE service, const char *ours, char *binary, size_t si
 // family) the service manager opens. 0 (logged, exit code 1603) when one
 // fails: the machine is as it was.
 int CheckBeforeChanges(int row, int complete);
+
+// The first file of the product that a rename or deletion due at the next
+// restart names (source or destination), in found: 1; 0 when there is none;
+// -1 when the list cannot be read (the last error says why).
+int PendingProductFile(char *found, size_t size);
 
 // Where the kernel driver's file goes; 0 with the last error set when the
 // Windows folder is unknown or the path does not fit (a shortened path would

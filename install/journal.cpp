@@ -8,17 +8,17 @@
 #include "app/log.h"
 #include "app/state.h"
 #include "app/state_folder.h"
+#include "app/system_dlls.h"
 #include "app/text.h"
 #include "app/unique_name.h"
 #include "install/journal.h"
 
 static const char kJournalName[] = "TarvSetup.jnl";
-const char JOURNAL_MAGIC[4] = { 'T', 'J', 'N', (char)sizeof(void *) };
 
-int JournalPath(char *path, size_t size, int create)
+int JournalPath(char *path, size_t size)
 {
     size_t length;
-    if (!GetStateFolder(path, size, create))
+    if (!GetStateFolder(path, size, 1))
         return 0;
     length = strlen(path);
     return FormatText(path + length, size - length, "\\%s", kJournalName);
@@ -33,13 +33,16 @@ static int Write(HANDLE file, const void *data, DWORD size)
 int OpenJournal()
 {
     UndoJournal *journal = &g_setup.journal;
-    if (!JournalPath(journal->path, sizeof journal->path, 1)) {
+    if (!JournalPath(journal->path, sizeof journal->path)) {
         LogLine("undo journal: the state folder cannot be had, error %lu; nothing was changed", (unsigned long)GetLastError());
         return 0;
     }
-    // Written through, so that a change is never on the disk before its record.
-    HANDLE file = CreateFileA(journal->path, GENERIC_WRITE, 0, 0, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, 0);
+    // Written through, so that a change is never on the disk before its
+    // record; a new file, never one (or a link) someone put under its name.
+    HANDLE file = CreateFileA(journal->path, GENERIC_WRITE, 0, 0, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH
+                                  | (RunsOnNtFamily() ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                              0);
     if (file == INVALID_HANDLE_VALUE || !Write(file, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC)) {
         LogLine("undo journal %s not written, error %lu; nothing was changed", journal->path, (unsigned long)GetLastError());
         if (file != INVALID_HANDLE_VALUE) {
@@ -54,9 +57,9 @@ int OpenJournal()
 
 // A record in one write: the journal is written through, so that every
 // write is a trip to the disk.
-static int WriteRecord(int type, const void *first, DWORD firstSize, const void *second, DWORD secondSize)
+int WriteJournalRecord(HANDLE file, int type, const void *first, DWORD firstSize, const void *second, DWORD secondSize)
 {
-    JournalRecordHeader header = { (DWORD)type, firstSize + secondSize };
+    JournalRecordHeader header = { (uint32_t)type, firstSize + secondSize };
     DWORD total = (DWORD)sizeof header + firstSize + secondSize;
     BYTE *record = (BYTE *)GlobalAlloc(GMEM_FIXED, total);
     int written = 0;
@@ -65,7 +68,7 @@ static int WriteRecord(int type, const void *first, DWORD firstSize, const void 
         memcpy(record + sizeof header, first, firstSize);
         if (secondSize)
             memcpy(record + sizeof header + firstSize, second, secondSize);
-        written = Write(g_setup.journal.file, record, total);
+        written = Write(file, record, total);
         GlobalFree(record);
     }
     if (!written)
@@ -75,13 +78,13 @@ static int WriteRecord(int type, const void *first, DWORD firstSize, const void 
 
 int JournalAdd(int type, const void *data, DWORD size)
 {
-    return !g_setup.journal.file || WriteRecord(type, data, size, 0, 0);
+    return !g_setup.journal.file || WriteJournalRecord(g_setup.journal.file, type, data, size, 0, 0);
 }
 
-int JournalAddBlock(int type, const void *block, DWORD size, const void *structure, DWORD flag)
+int JournalAddBlock(int type, const void *block, DWORD size, const void *structure)
 {
-    JournalBlock header = { (ULONG_PTR)block, (DWORD)((const BYTE *)structure - (const BYTE *)block), flag, size };
-    return !g_setup.journal.file || WriteRecord(type, &header, sizeof header, block, size);
+    JournalBlock header = { (uintptr_t)block, (uint32_t)((const BYTE *)structure - (const BYTE *)block), size };
+    return !g_setup.journal.file || WriteJournalRecord(g_setup.journal.file, type, &header, sizeof header, block, size);
 }
 
 // Two paths, each with its terminator, as the file records hold them.
@@ -94,13 +97,30 @@ static int AddPaths(int type, const char *path, const char *copy)
     return JournalAdd(type, data, (DWORD)(first + second));
 }
 
+// The copy on the disk rather than in the system's cache, before the record
+// that relies on it: after a power cut the undo would put back zeros.
+static int Flush(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);  // a copy of a read-only file opens for writing
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, 0, OPEN_EXISTING, 0, 0);
+    BOOL flushed = file != INVALID_HANDLE_VALUE && FlushFileBuffers(file);
+    DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    SetFileAttributesA(path, attributes);
+    SetLastError(error);
+    return flushed;
+}
+
 int JournalSaveFile(const char *path)
 {
     if (!g_setup.journal.file)
         return 1;
     char copy[PATH_CHARS] = "";
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
-        if (!UniqueNameBeside(path, copy) || !AddPaths(JOURNAL_COPY, path, copy) || !CopyFileA(path, copy, TRUE)) {
+        if (!UniqueNameBeside(path, copy) || !AddPaths(JOURNAL_COPY, path, copy) || !CopyFileA(path, copy, TRUE)
+            || !Flush(copy)) {
             LogLine("undo journal: no copy of %s kept, error %lu", path, (unsigned long)GetLastError());
             return 0;
         }

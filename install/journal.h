@@ -8,76 +8,65 @@
 
 #include <windows.h>
 
-enum JournalType {
-    JOURNAL_COPY = 1,         // path, copy: a copy of path is made, before path changes
-    JOURNAL_CHANGE,           // path, copy: path changes next; copy "" when it does not exist yet
-    JOURNAL_QUEUE_DELETED,    // block: the earlier queue at level 2, deleted next
-    JOURNAL_DRIVER_DELETED,   // block: the earlier driver at level 3, deleted or replaced next
-    JOURNAL_INF_ADDED,        // name: the INF the setup library registered for this run
-    JOURNAL_DRIVER_ADDED,
-    JOURNAL_QUEUE_ADDED,
-    JOURNAL_SERVICE_DELETED,  // block: the earlier service's configuration, flag: it was running
-    JOURNAL_SERVICE_CREATED,
-    JOURNAL_DONE              // the setup succeeded: only the copies are left to delete
-};
+#include "install/journal_records.h"
 
-// A record's block: a structure of the system's with pointers into itself,
-// kept with the address it had, so that they can be moved to a new one.
-struct JournalBlock {
-    ULONG_PTR base;   // address of the block when it was saved
-    DWORD offset;     // of the structure in the block
-    DWORD flag;
-    DWORD size;       // of the block that follows
-};
-
-// The file: JOURNAL_MAGIC, then records, each a header and its data.
-struct JournalRecordHeader {
-    DWORD type;
-    DWORD size;
-};
-extern const char JOURNAL_MAGIC[4];
-int JournalPath(char *path, size_t size, int create);
+int JournalPath(char *path, size_t size);
 
 // Starts the journal of a quiet setup, before its first change; 0 (logged)
 // when it cannot be written, and the setup must not begin.
 int OpenJournal();
 
+// One record in one write to file; 0 (logged) when it cannot be written.
+int WriteJournalRecord(HANDLE file, int type, const void *first, DWORD firstSize, const void *second,
+                       DWORD secondSize);
 int JournalAdd(int type, const void *data, DWORD size);
-int JournalAddBlock(int type, const void *block, DWORD size, const void *structure, DWORD flag);
+int JournalAddBlock(int type, const void *block, DWORD size, const void *structure);
 
-// Before path changes: a copy of it when it exists, then the change. 0 when
-// the copy cannot be made (logged).
+// Before path changes: a copy of it when it exists, on the disk before the
+// change is recorded, then the change. 0 when the copy cannot be made (logged).
 int JournalSaveFile(const char *path);
 
-// A file that a step has just created where none was (the spooler's copy of
-// a driver file in a version folder it made): it goes when the setup is undone.
+// A file that a step is about to create, or has just created, where none
+// was (the spooler's copies of a driver file): it goes when the setup is undone.
 int JournalCreated(const char *path);
 
 // The spooler's copies of the row's driver files, before the driver is
-// registered: each kept, and each one the registration then adds recorded.
+// registered: each kept, and each one the registration may add recorded.
 struct VersionCopies {
     char *paths;   // global block: the paths recorded before, one after the other
     size_t used, size;
 };
 int JournalVersionCopies(int row, VersionCopies *before);
-void JournalNewVersionCopies(int row, VersionCopies *before);
+// Those the registration added that were not foreseen; 0 when one of them
+// cannot be recorded.
+int JournalNewVersionCopies(int row, VersionCopies *before);
 
-// 1 when a journal of an earlier run is there to be recovered.
+// The rules a journal's records must pass on this machine.
+void JournalRulesHere(JournalRules *rules, char *kernelDriverPath, size_t size);
+
+// What a journal the state folder holds says: JOURNAL_LEFT_NONE, one whose
+// setup did not end (it is undone), or one whose setup succeeded (only its
+// copies are left to delete).
+enum { JOURNAL_LEFT_NONE, JOURNAL_LEFT_UNDONE, JOURNAL_LEFT_DONE };
 int JournalLeft();
 
-// Ends the journal: a setup that succeeded deletes the copies, one that failed
-// is undone in reverse order; the journal goes either way.
-void CloseJournal(int succeeded);
+// Ends the journal as its records say: a setup that succeeded (its last
+// record JOURNAL_DONE) deletes the copies, or leaves them to the
+// installation's commit or rollback when kept; one that failed is undone in
+// reverse order. 0 (logged) when the undo could not finish: the journal
+// stays for the next run.
+int CloseJournal(int succeeded, int kept);
 
-// A journal that a cut-short run left: finished when its setup had
-// succeeded, undone otherwise.
-void RecoverJournal();
+// A journal that an earlier run left: finished when its setup had
+// succeeded, undone otherwise (rollback: undone whatever it says). A file
+// that is no journal of ours, or holds a record that fails the checks, is
+// applied not even in part: it is moved aside with a warning. 0 (logged)
+// when what it asks cannot all be done: it stays, and the run changes nothing.
+int RecoverJournal(int rollback);
 
-// Undoes one record (install/undo.cpp); the copy of a JOURNAL_COPY goes.
-void UndoRecord(int type, const BYTE *data, DWORD size);
+// Undoes one record (install/undo.cpp); 1 when its change is gone.
+int UndoRecord(int type, const BYTE *data, DWORD size);
 
-// 1 for a path a journal may name: a file of the product, its backup or one
-// of the journal's copies, in the printer-driver or the system folder.
-int JournalPathAllowed(const char *path);
+extern const BlockLayout QUEUE_LAYOUT, DRIVER_LAYOUT;
 
 #endif

@@ -1,6 +1,7 @@
 // The spooler's copies of the driver's files in its version folders change
-// when the driver is registered: those there are kept before, those it adds
-// are recorded after (a version folder it makes cannot be known before).
+// when the driver is registered: those there are kept before, and so are
+// those it would add to its own version folder; any it adds elsewhere is
+// recorded after.
 #include <windows.h>
 
 #include <string.h>
@@ -50,22 +51,32 @@ int JournalVersionCopies(int row, VersionCopies *before)
     return scan.ok;
 }
 
+struct NewCopies {
+    const VersionCopies *before;
+    int ok;
+};
+
 static void RecordNew(void *context, const char *path, int exists)
 {
-    const VersionCopies *before = (const VersionCopies *)context;
+    NewCopies *scan = (NewCopies *)context;
+    const VersionCopies *before = scan->before;
     if (!exists)
         return;
     for (size_t at = 0; at < before->used; at += strlen(before->paths + at) + 1)
         if (SameTextIgnoringAsciiCase(before->paths + at, path))
             return;
-    JournalCreated(path);
+    if (!JournalCreated(path))
+        scan->ok = 0;
 }
 
-void JournalNewVersionCopies(int row, VersionCopies *before)
+int JournalNewVersionCopies(int row, VersionCopies *before)
 {
     if (!before->paths)
-        return;
-    ForEachVersionCopy(row, RecordNew, before);
+        return 1;
+    NewCopies scan = { before, 1 };
+    if (!ForEachVersionCopy(row, RecordNew, &scan))
+        scan.ok = 0;
     GlobalFree(before->paths);
     before->paths = 0;
+    return scan.ok;
 }

@@ -1,107 +1,230 @@
-// Ending the undo journal, or recovering one a cut-short run left. A record
-// cut short by the end of a run announces a change that never began and is
-// left out.
+// Ending the undo journal, or recovering one an earlier run left. Every
+// record is checked before any is applied; the undo marks each step done in
+// the journal before it takes the next, so that a recovery cut short is
+// finished by the next run without doing a step twice.
 #include <windows.h>
 
 #include <string.h>
 
 #include "app/log.h"
 #include "app/state.h"
+#include "app/text.h"
+#include "app/unique_name.h"
 #include "app/whole_file.h"
 #include "catalog/folders.h"
+#include "install/install.h"
 #include "install/journal.h"
 
-enum { JOURNAL_MAX_BYTES = 4 * 1024 * 1024 };
+struct Record {
+    int type;
+    const BYTE *data;
+    DWORD size;
+    int undone;
+};
 
-typedef void (*RecordVisit)(void *context, int type, const BYTE *data, DWORD size);
+struct Reading {
+    const JournalRules *rules;
+    Record *records;
+    const char *invalid;  // why the first record that fails the checks does
+    int done, rollback;
+    const BYTE *content;
+    DWORD end;            // of the last whole record
+};
 
-// Calls visit for each whole record, first to last or last to first.
-static void WalkRecords(const BYTE *content, DWORD size, int backwards, RecordVisit visit, void *context)
+static void Collect(void *context, size_t index, int type, const unsigned char *data, size_t size)
 {
-    DWORD *offsets = (DWORD *)GlobalAlloc(GMEM_FIXED, (size / sizeof(JournalRecordHeader) + 1) * sizeof(DWORD));
-    if (!offsets) {
-        LogLine("undo journal: no memory to read it");
-        return;
-    }
-    DWORD count = 0;
-    for (DWORD at = sizeof JOURNAL_MAGIC; at + sizeof(JournalRecordHeader) <= size;) {
-        JournalRecordHeader header;
-        memcpy(&header, content + at, sizeof header);
-        if (header.size > size - at - sizeof header)
-            break;  // cut short: its change never began
-        offsets[count++] = at;
-        at += sizeof header + header.size;
-    }
-    for (DWORD i = 0; i < count; i++) {
-        JournalRecordHeader header;
-        DWORD at = offsets[backwards ? count - 1 - i : i];
-        memcpy(&header, content + at, sizeof header);
-        visit(context, (int)header.type, content + at + sizeof header, header.size);
-    }
-    GlobalFree(offsets);
-}
-
-static void FindDone(void *done, int type, const BYTE *, DWORD)
-{
+    Reading *reading = (Reading *)context;
+    const char *why = CheckJournalRecord(reading->rules, index, type, data, size);
+    if (why && !reading->invalid)
+        reading->invalid = why;
+    Record *record = &reading->records[index];
+    record->type = type;
+    record->data = data;
+    record->size = (DWORD)size;
+    reading->end = (DWORD)(data + size - reading->content);
     if (type == JOURNAL_DONE)
-        *(int *)done = 1;
+        reading->done = 1;
+    if (type == JOURNAL_ROLLBACK)
+        reading->rollback = 1;
+    uint32_t undone;
+    if (type == JOURNAL_UNDONE && !why) {
+        memcpy(&undone, data, sizeof undone);
+        reading->records[undone].undone = 1;
+    }
 }
 
-// After a setup that succeeded only the copies go.
-static void DeleteCopy(void *, int type, const BYTE *data, DWORD size)
+// Records after the last whole one, written through: a record cut short
+// at the end goes first, so that no mark is read as part of it.
+static HANDLE OpenToAppend(const char *path, DWORD end)
 {
-    if (type == JOURNAL_COPY)
-        UndoRecord(type, data, size);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, 0, OPEN_EXISTING, FILE_FLAG_WRITE_THROUGH, 0);
+    if (file != INVALID_HANDLE_VALUE && (SetFilePointer(file, (LONG)end, 0, FILE_BEGIN) != end || !SetEndOfFile(file))) {
+        CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+    }
+    return file;
 }
 
-static void Undo(void *, int type, const BYTE *data, DWORD size)
+// A file the checks refuse is never applied: it is kept, beside where it was.
+static int SetAside(const char *path, const char *why)
 {
-    UndoRecord(type, data, size);
+    char aside[PATH_CHARS];
+    DWORD error = GetLastError();
+    if (UniqueNameBeside(path, aside) && MoveFileA(path, aside)) {
+        LogLine("warning: undo journal %s not applied, %s; moved to %s", path, why, aside);
+        return 1;
+    }
+    LogLine("undo journal %s not applied, %s; it cannot be moved aside, error %lu", path, why,
+            (unsigned long)GetLastError());
+    SetLastError(error);
+    return 0;
 }
 
-// Ends the journal read from path: finished, or undone when its setup did not succeed.
-static void Finish(const char *path, int succeeded)
+// A copy whose restore has not been confirmed stays: a later CHANGE record
+// names it and is not undone.
+static int CopyStillNeeded(const Record *records, long count, long index)
+{
+    const char *copy = RecordCopyName(records[index].data);
+    for (long later = index + 1; later < count; later++)
+        if (records[later].type == JOURNAL_CHANGE && !records[later].undone
+            && SameTextIgnoringAsciiCase(RecordCopyName(records[later].data), copy))
+            return 1;
+    return 0;
+}
+
+// Each step back, last first, marked in marks once it is done; 1 when all are.
+static int UndoAll(HANDLE marks, Record *records, long count)
+{
+    int finished = 1;
+    for (long i = count - 1; i >= 0; i--) {
+        Record *record = &records[i];
+        if (record->undone || record->type > JOURNAL_SERVICE_CREATED)
+            continue;
+        if (record->type == JOURNAL_COPY && CopyStillNeeded(records, count, i)) {
+            LogLine("undo: kept %s, the copy of %s", RecordCopyName(record->data), (const char *)record->data);
+            continue;
+        }
+        if (!UndoRecord(record->type, record->data, record->size)) {
+            finished = 0;
+            continue;
+        }
+        record->undone = 1;
+        uint32_t index = (uint32_t)i;
+        // A mark that cannot be written costs a step done twice, which changes nothing.
+        if (marks != INVALID_HANDLE_VALUE)
+            WriteJournalRecord(marks, JOURNAL_UNDONE, &index, sizeof index, 0, 0);
+    }
+    return finished;
+}
+
+// Ends the journal at path as its records say, or (rollback) undone
+// whatever they say. 1 when it is gone: finished, or set aside; 0 (logged)
+// when it stays for the next run.
+static int Finish(const char *path, int rollback)
 {
     DWORD size = 0;
     BYTE *content = ReadWholeFile(path, JOURNAL_MAX_BYTES, &size);
-    if (!content || size < sizeof JOURNAL_MAGIC || memcmp(content, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC) != 0) {
-        LogLine("undo journal %s cannot be read, error %lu; it is deleted", path, (unsigned long)GetLastError());
-    } else {
-        int done = succeeded;
-        WalkRecords(content, size, 0, FindDone, &done);
-        if (!done)
-            LogLine("undo: the changes of the setup are undone, last first");
-        WalkRecords(content, size, !done, done ? DeleteCopy : Undo, 0);
+    if (!content) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || SetAside(path, error == ERROR_FILE_TOO_LARGE ? "it is too large"
+                                                                                              : "it cannot be read");
     }
-    if (content)
-        GlobalFree(content);
-    DeleteFileA(path);
+    char kernelDriver[PATH_CHARS];
+    JournalRules rules;
+    JournalRulesHere(&rules, kernelDriver, sizeof kernelDriver);
+    long count = WalkJournal(content, size, 0, 0);
+    Reading reading = { &rules, 0, 0, 0, 0, content, sizeof JOURNAL_MAGIC };
+    reading.records = count > 0 ? (Record *)GlobalAlloc(GPTR, (SIZE_T)count * sizeof(Record)) : 0;
+    int finished = 0;
+    if (count < 0) {
+        finished = SetAside(path, "it is no journal of this program");
+    } else if (count > 0 && !reading.records) {
+        LogLine("undo journal %s: no memory to read it", path);
+    } else if (WalkJournal(content, size, Collect, &reading), reading.invalid) {
+        finished = SetAside(path, reading.invalid);
+    } else {
+        HANDLE marks = OpenToAppend(path, reading.end);
+        // A rollback cut short goes on as a rollback.
+        if (rollback && !reading.rollback
+            && (marks == INVALID_HANDLE_VALUE || !WriteJournalRecord(marks, JOURNAL_ROLLBACK, "", 0, 0, 0))) {
+            LogLine("undo journal %s: the rollback cannot be recorded, error %lu", path, (unsigned long)GetLastError());
+        } else if (reading.done && !rollback && !reading.rollback) {
+            // The setup succeeded: its copies go, and nothing else.
+            for (long i = 0; i < count; i++)
+                if (reading.records[i].type == JOURNAL_COPY)
+                    UndoRecord(JOURNAL_COPY, reading.records[i].data, reading.records[i].size);
+            finished = 1;
+        } else {
+            LogLine("undo: the changes of the setup are undone, last first");
+            finished = UndoAll(marks, reading.records, count);
+            if (!finished)
+                LogLine("undo: not finished; the journal %s stays, and the next run goes on with it", path);
+        }
+        if (marks != INVALID_HANDLE_VALUE)
+            CloseHandle(marks);
+        if (finished && !DeleteFileA(path))
+            LogLine("undo journal %s not deleted, error %lu", path, (unsigned long)GetLastError());
+    }
+    if (reading.records)
+        GlobalFree(reading.records);
+    GlobalFree(content);
+    return finished;
 }
 
-void CloseJournal(int succeeded)
+int CloseJournal(int succeeded, int kept)
 {
     UndoJournal *journal = &g_setup.journal;
     if (!journal->file)
-        return;
-    if (succeeded)
-        JournalAdd(JOURNAL_DONE, "", 0);
+        return 1;
     CloseHandle(journal->file);
     journal->file = 0;
-    Finish(journal->path, succeeded);
+    if (succeeded && kept) {
+        LogLine("undo journal %s kept until the installation commits or rolls back", journal->path);
+        return 1;
+    }
+    return Finish(journal->path, 0);
+}
+
+static void ReadFlags(void *context, size_t, int type, const unsigned char *, size_t)
+{
+    Reading *reading = (Reading *)context;
+    reading->done |= type == JOURNAL_DONE;
+    reading->rollback |= type == JOURNAL_ROLLBACK;
 }
 
 int JournalLeft()
 {
     char path[PATH_CHARS];
-    return JournalPath(path, sizeof path, 0) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    DWORD size = 0;
+    if (!JournalPath(path, sizeof path) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+        return JOURNAL_LEFT_NONE;
+    BYTE *content = ReadWholeFile(path, JOURNAL_MAX_BYTES, &size);
+    Reading reading = { 0, 0, 0, 0, 0, 0, 0 };
+    if (content) {
+        WalkJournal(content, size, ReadFlags, &reading);
+        GlobalFree(content);
+    }
+    return reading.done && !reading.rollback ? JOURNAL_LEFT_DONE : JOURNAL_LEFT_UNDONE;
 }
 
-void RecoverJournal()
+int RecoverJournal(int rollback)
 {
     char path[PATH_CHARS];
-    if (!JournalPath(path, sizeof path, 0) || GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
-        return;
-    LogLine("undo journal %s: a setup that did not end left it", path);
-    GetTargetFolders();  // the journal may name only files in them
-    Finish(path, 0);
+    if (!JournalPath(path, sizeof path)) {
+        LogLine("undo journal: the state folder cannot be had, error %lu", (unsigned long)GetLastError());
+        return 0;
+    }
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+        if (rollback)
+            LogLine("undo journal %s: none to roll back", path);
+        return !rollback;
+    }
+    LogLine(rollback ? "undo journal %s: the installation rolls its setup back"
+                     : "undo journal %s: an earlier run left it", path);
+    // The records may name only files in the target folders.
+    if (!GetTargetFolders()) {
+        LogLine("undo journal %s stays: the target folders are unknown, error %lu", path, (unsigned long)GetLastError());
+        return 0;
+    }
+    return Finish(path, rollback);
 }

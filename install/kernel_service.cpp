@@ -2,6 +2,8 @@
 // demand-start kernel service, started and checked through its device.
 #include <windows.h>
 
+#include <string.h>
+
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/state.h"
@@ -26,25 +28,57 @@ static void Report(const char *format, DWORD error)
     ShowBox(0, 0, text, kCaption, MB_OK);
 }
 
-// The earlier service's configuration and state go into the undo journal
-// before it is stopped; 1 when there is no journal.
-static int JournalService(SC_HANDLE service)
+enum { STOP_POLL_MS = 100 };
+
+int StopKernelService(SC_HANDLE service, DWORD *state)
+{
+    SERVICE_STATUS status;
+    BOOL asked = ControlService(service, SERVICE_CONTROL_STOP, &status);
+    DWORD error = GetLastError();
+    *state = SERVICE_RUNNING;
+    if (!asked && error == ERROR_SERVICE_NOT_ACTIVE)
+        return SERVICE_WAS_NOT_RUNNING;
+    // A refusal may come from a driver that is still starting: it is waited for too.
+    for (DWORD waited = 0;; waited += STOP_POLL_MS) {
+        if (QueryServiceStatus(service, &status))
+            *state = status.dwCurrentState;
+        if (*state == SERVICE_STOPPED)
+            return SERVICE_STOPPED_NOW;
+        if (waited >= SERVICE_STOP_WAIT_MS)
+            break;
+        Sleep(STOP_POLL_MS);
+    }
+    SetLastError(asked ? ERROR_SERVICE_REQUEST_TIMEOUT : error);
+    return SERVICE_STILL_RUNNING;
+}
+
+SC_HANDLE CreateKernelService(SC_HANDLE manager, const char *path)
+{
+    return CreateServiceA(manager, KERNEL_SERVICE_NAME, kDisplayName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
+                          SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path, 0, 0, 0, 0, 0);
+}
+
+// The earlier service goes into the undo journal before it is stopped: it
+// comes back as the setup makes it, running when it was; 1 when there is no
+// journal. The checks before changes let only a service of ours come here.
+static int KeepServiceForUndo(SC_HANDLE service)
 {
     if (!g_setup.journal.file)
         return 1;
-    DWORD needed = 0;
+    struct {
+        JournalService facts;
+        char path[PATH_CHARS];
+    } record;
     SERVICE_STATUS status;
-    QueryServiceConfigA(service, 0, 0, &needed);
-    BYTE *block = needed ? (BYTE *)GlobalAlloc(GPTR, needed) : 0;
-    int saved = block && QueryServiceConfigA(service, (QUERY_SERVICE_CONFIGA *)block, needed, &needed)
-                && QueryServiceStatus(service, &status)
-                && JournalAddBlock(JOURNAL_SERVICE_DELETED, block, needed, block,
-                                   status.dwCurrentState != SERVICE_STOPPED);
+    int saved = QueryServiceStatus(service, &status) && BuildKernelDriverPath(record.path, sizeof record.path);
+    record.facts.serviceType = KERNEL_SERVICE_TYPE;
+    record.facts.startType = KERNEL_SERVICE_START;
+    record.facts.running = saved && status.dwCurrentState != SERVICE_STOPPED;
+    saved = saved && JournalAdd(JOURNAL_SERVICE_DELETED, &record,
+                                (DWORD)(sizeof record.facts + strlen(record.path) + 1));
     if (!saved)
         LogLine("service %s: the earlier service cannot be kept for the undo, error %lu", KERNEL_SERVICE_NAME,
                 (unsigned long)GetLastError());
-    if (block)
-        GlobalFree(block);
     return saved;
 }
 
@@ -56,24 +90,23 @@ static int RemoveOldService(SC_HANDLE manager)
     SC_HANDLE service = OpenServiceA(manager, KERNEL_SERVICE_NAME, SERVICE_ALL_ACCESS);
     if (!service)
         return 1;
-    if (!JournalService(service)) {
+    if (!KeepServiceForUndo(service)) {
         CloseServiceHandle(service);
         return 0;
     }
-    SERVICE_STATUS status;
     char stopped[32], deleted[32];
-    BOOL stop = ControlService(service, SERVICE_CONTROL_STOP, &status);
-    DWORD stopError = GetLastError();
-    const char *stopResult = StepResult(stop, stopError, stopped, sizeof stopped);
-    int stopFailed = !stop && stopError != ERROR_SERVICE_NOT_ACTIVE;
+    DWORD state;
+    int stop = StopKernelService(service, &state);
+    const char *stopResult = stop == SERVICE_WAS_NOT_RUNNING ? "it was not running"
+                             : StepResult(stop == SERVICE_STOPPED_NOW, GetLastError(), stopped, sizeof stopped);
+    int stopFailed = stop == SERVICE_STILL_RUNNING;
     BOOL remove = FALSE;
     const char *deleteResult = "not tried";
     if (!stopFailed || !g_setup.journal.file) {
         remove = DeleteService(service);
         deleteResult = StepResult(remove, GetLastError(), deleted, sizeof deleted);
     }
-    LogLine("service %s: earlier service stopped: %s; deleted: %s", KERNEL_SERVICE_NAME,
-            !stop && stopError == ERROR_SERVICE_NOT_ACTIVE ? "it was not running" : stopResult, deleteResult);
+    LogLine("service %s: earlier service stopped: %s; deleted: %s", KERNEL_SERVICE_NAME, stopResult, deleteResult);
     CloseServiceHandle(service);
     // A service that was not running needed no stop; any other failure leaves
     // the earlier driver in the way of the new one.
@@ -98,7 +131,7 @@ static void StartNewService(SC_HANDLE manager)
     CloseServiceHandle(service);
 }
 
-int ServiceRunsFile(SC_HANDLE service, const char *ours, char *binary, size_t size)
+int ServiceRunsFile(SC_HANDLE service, const char *ours, char *binary, size_t size, DWORD *startType)
 {
     DWORD needed = 0;
     QueryServiceConfigA(service, 0, 0, &needed);
@@ -117,6 +150,8 @@ int ServiceRunsFile(SC_HANDLE service, const char *ours, char *binary, size_t si
         same = FormatText(path, sizeof path, "%s%s%s", windows, windows[0] ? "\\" : "", given)
                && SameTextIgnoringAsciiCase(path, ours);
         CopyText(binary, size, given);
+        if (startType)
+            *startType = config->dwStartType;
     }
     if (config)
         GlobalFree(config);
@@ -176,9 +211,7 @@ void InstallKernelService()
             LogLine("copy failed %s -> %s: error %lu", source, destination, (unsigned long)error);
             SetQuietExit(QUIET_EXIT_FAILED);
         }
-        service = CreateServiceA(manager, KERNEL_SERVICE_NAME, kDisplayName, SERVICE_ALL_ACCESS,
-                                 SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                 destination, 0, 0, 0, 0, 0);
+        service = CreateKernelService(manager, destination);
     }
     error = GetLastError();
     LogLine("service %s created: %s", KERNEL_SERVICE_NAME, StepResult(service != 0, error, result, sizeof result));

@@ -6,8 +6,34 @@
 #include "app/state.h"
 #include "app/text.h"
 #include "app/whole_file.h"
+#include "catalog/catalog.h"
 
-enum { INF_MAX_BYTES = 1024 * 1024 };
+typedef BOOL (WINAPI *UninstallOemInfProc)(PCSTR, DWORD, PVOID);
+
+int ModelInfMediaPath(int row, char *path, size_t size, int belowSourceRoot)
+{
+    const FileEntry *first = g_platforms[row].driverFiles;
+    char inner[PATH_CHARS];
+    return first && first->name && FormatText(inner, sizeof inner, MODEL_INF_FORMAT, first->sourceFolder)
+           && FormatText(path, size, belowSourceRoot ? "%s" : "%s\\%s", belowSourceRoot ? inner : SOURCE_ROOT_NAME,
+                         inner);
+}
+
+int UninstallOemInf(const char *name)
+{
+    UninstallOemInfProc uninstall = g_setup.setupLibrary
+        ? (UninstallOemInfProc)(void *)GetProcAddress(g_setup.setupLibrary, "SetupUninstallOEMInfA") : 0;
+    return !uninstall ? -1 : uninstall(name, 0, 0) != 0;
+}
+
+int PrecompiledInfPath(char *path, size_t size)
+{
+    size_t length = strlen(path);
+    if (length < 4 || !SameTextIgnoringAsciiCase(path + length - 4, ".inf"))
+        return 0;
+    memcpy(path + length - 4, ".pnf", 4);
+    return 1;
+}
 
 static int SameContent(const char *path, const BYTE *expected, DWORD size)
 {
@@ -19,18 +45,13 @@ static int SameContent(const char *path, const BYTE *expected, DWORD size)
     return same;
 }
 
-int FindModelInfs(const char *mediaInf, InfFound found, void *context)
+int FindInfsLike(const BYTE *ours, DWORD size, InfFound found, void *context)
 {
     char folder[PATH_CHARS];
     char pattern[PATH_CHARS];
-    DWORD size = 0;
-    BYTE *ours = ReadWholeFile(mediaInf, INF_MAX_BYTES, &size);
-    if (!ours || size == 0) {
-        // An empty INF would match every empty file of the folder.
-        LogLine("the media's INF %s cannot be read, error %lu", mediaInf, ours ? (unsigned long)ERROR_HANDLE_EOF
-                                                                            : (unsigned long)GetLastError());
-        if (ours)
-            GlobalFree(ours);
+    // An empty INF would match every empty file of the folder.
+    if (size == 0) {
+        LogLine("the media's INF is empty");
         return -1;
     }
     int matches = -1;
@@ -59,6 +80,18 @@ int FindModelInfs(const char *mediaInf, InfFound found, void *context)
     }
     if (search != INVALID_HANDLE_VALUE)
         FindClose(search);
+    return matches;
+}
+
+int FindModelInfs(const char *mediaInf, InfFound found, void *context)
+{
+    DWORD size = 0;
+    BYTE *ours = ReadWholeFile(mediaInf, INF_MAX_BYTES, &size);
+    if (!ours) {
+        LogLine("the media's INF %s cannot be read, error %lu", mediaInf, (unsigned long)GetLastError());
+        return -1;
+    }
+    int matches = FindInfsLike(ours, size, found, context);
     GlobalFree(ours);
     return matches;
 }

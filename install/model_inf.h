@@ -6,11 +6,30 @@
 
 #include <windows.h>
 
+enum { INF_MAX_BYTES = 1024 * 1024 };
+
 typedef void (*InfFound)(void *context, const char *folder, const char *name);
 
-// Calls found for each INF of the INF folder whose bytes are those of
-// mediaInf. Returns how many there are, or -1 (logged) when the media's INF
-// cannot be read or is empty, or the INF folder cannot be read.
+// The row's INF on the media: below the working folder at start
+// ("drivers\<family>\tarv.inf"), or below the source root, the working
+// folder once the files are deployed; 0 when the row has none or it does not fit.
+int ModelInfMediaPath(int row, char *path, size_t size, int belowSourceRoot);
+
+// Calls found for each INF of the INF folder whose bytes are content's.
+// Returns how many there are, or -1 (logged) when content is empty or the
+// INF folder cannot be read.
+int FindInfsLike(const BYTE *content, DWORD size, InfFound found, void *context);
+
+// The same for the bytes of the media's INF at mediaInf; -1 (logged) when
+// it cannot be read.
 int FindModelInfs(const char *mediaInf, InfFound found, void *context);
+
+// Asks the setup library to let the INF of that name go: 1 when it did, 0
+// (the last error says why) when it refused, -1 when it has no such function.
+int UninstallOemInf(const char *name);
+
+// In place: the path of the precompiled form the setup library keeps beside
+// an INF (".pnf" for ".inf"); 0 when path ends otherwise.
+int PrecompiledInfPath(char *path, size_t size);
 
 #endif

@@ -13,6 +13,7 @@
 #include "catalog/catalog.h"
 #include "deploy/names.h"
 #include "install/install.h"
+#include "install/model_inf.h"
 #include "remove/purge_names.h"
 
 static const char kPendingKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
@@ -86,73 +87,94 @@ static int CheckList(const FileEntry *list, const char *folder)
     return 1;
 }
 
-// 1 when path, as a pending rename names it ("\??\C:\..."), is a file this
-// setup writes: a file of the product in the printer-driver folder (or one of
-// its version folders) or in the system folder.
+// 1 when path, as a pending rename names it ("\\??\\C:\\...", "!\\??\\C:\\..."),
+// is a file this setup writes: a file of the product in the printer-driver
+// folder (or one of its version folders) or in the system folder.
 static int IsTarget(const char *path)
 {
     if (path[0] == '!')
         path++;
     if (StartsWithIgnoringAsciiCase(path, "\\??\\"))
         path += 4;
-    if (!IsProductFileName(PathFileName(path, IsLeadByte)))
+    return IsProductFileName(PathFileName(path, IsLeadByte))
+           && (StartsWithFolder(path, g_setup.driverFolder) || StartsWithFolder(path, g_setup.systemFolder));
+}
+
+int PendingProductFile(char *found, size_t size)
+{
+    found[0] = '\0';
+    if (!RunsOnNtFamily())
+        return 0;  // Windows 9x keeps them in WININIT.INI, and no run of ours writes them there
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return 0;
-    const char *folders[] = { g_setup.driverFolder, g_setup.systemFolder };
-    for (size_t i = 0; i < sizeof folders / sizeof folders[0]; i++) {
-        size_t length = strlen(folders[i]);
-        if (StartsWithIgnoringAsciiCase(path, folders[i]) && path[length] == '\\')
-            return 1;
+    DWORD bytes = 0, type = 0;
+    int pending = 0;
+    LONG status = RegQueryValueExA(key, "PendingFileRenameOperations", 0, &type, 0, &bytes);
+    // Zeros after the value: its last text ends inside the block whatever it holds.
+    char *names = status == ERROR_SUCCESS && bytes ? (char *)GlobalAlloc(GPTR, bytes + 2) : 0;
+    if (status == ERROR_SUCCESS && bytes && !names) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        pending = -1;
     }
-    return 0;
+    // Pairs of a source and a destination, the destination empty for a
+    // deletion: every text counts, the empty ones do not end the list.
+    if (names && RegQueryValueExA(key, "PendingFileRenameOperations", 0, &type, (BYTE *)names, &bytes) == ERROR_SUCCESS)
+        for (const char *name = names; !pending && name < names + bytes; name += strlen(name) + 1)
+            if (*name && IsTarget(name)) {
+                CopyText(found, size, name);
+                pending = 1;
+            }
+    if (names)
+        GlobalFree(names);
+    RegCloseKey(key);
+    return pending;
 }
 
 // A deletion or rename due at the next restart would undo this setup's work.
 static int NothingPending()
 {
-    if (!RunsOnNtFamily())
-        return 1;  // Windows 9x keeps them in WININIT.INI, and no run of ours writes them there
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPendingKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return 1;
-    DWORD size = 0, type = 0;
-    int ok = 1;
-    LONG status = RegQueryValueExA(key, "PendingFileRenameOperations", 0, &type, 0, &size);
-    char *names = status == ERROR_SUCCESS && size ? (char *)GlobalAlloc(GPTR, size + 2) : 0;
-    if (status == ERROR_SUCCESS && size && !names)
-        ok = Refuse("cannot read", "the renames due at the next restart", ERROR_NOT_ENOUGH_MEMORY);
-    if (names && RegQueryValueExA(key, "PendingFileRenameOperations", 0, &type, (BYTE *)names, &size) == ERROR_SUCCESS) {
-        for (const char *name = names; ok && name < names + size && *name; name += strlen(name) + 1)
-            if (IsTarget(name)) {
-                LogLine("check before changes failed: %s is due to be renamed or deleted at the next restart; "
-                        "restart the computer first; nothing was changed", name);
-                SetQuietExit(QUIET_EXIT_FAILED);
-                ok = 0;
-            }
+    char found[PATH_CHARS];
+    int pending = PendingProductFile(found, sizeof found);
+    if (pending < 0)
+        return Refuse("cannot read", "the renames due at the next restart", GetLastError());
+    if (pending) {
+        LogLine("check before changes failed: %s is due to be renamed or deleted at the next restart; "
+                "restart the computer first; nothing was changed", found);
+        SetQuietExit(QUIET_EXIT_FAILED);
     }
-    if (names)
-        GlobalFree(names);
-    RegCloseKey(key);
-    return ok;
+    return !pending;
 }
 
-// A running hwbridge holds its file, and the setup stops it before the copy.
+// A running hwbridge holds its file, and the setup stops it before the
+// copy. A hwbridge service of another product is not ours to replace: the
+// undo could bring back only ours.
 static int KernelChecks(char *driverPath, size_t size)
 {
+    if (!BuildKernelDriverPath(driverPath, size))
+        return Refuse("no path for", "the kernel driver", GetLastError());
     SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
     if (!manager)
         return Refuse("cannot open", "the service manager", GetLastError());
-    SC_HANDLE service = OpenServiceA(manager, KERNEL_SERVICE_NAME, SERVICE_QUERY_STATUS);
+    SC_HANDLE service = OpenServiceA(manager, KERNEL_SERVICE_NAME, SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG);
     SERVICE_STATUS status;
+    char binary[PATH_CHARS];
+    int ours = service ? ServiceRunsFile(service, driverPath, binary, sizeof binary, 0) : 1;
+    DWORD error = GetLastError();
     int running = service && QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED;
     if (service)
         CloseServiceHandle(service);
     CloseServiceHandle(manager);
-    if (!BuildKernelDriverPath(driverPath, size))
-        return Refuse("no path for", "the kernel driver", GetLastError());
-    char folder[PATH_CHARS];
-    CopyText(folder, sizeof folder, driverPath);
-    *strrchr(folder, '\\') = '\0';
-    char source[PATH_CHARS];
+    if (ours < 0)
+        return Refuse("cannot read", "the configuration of the service hwbridge", error);
+    if (!ours) {
+        LogLine("check before changes failed: the service %s runs %s, not %s; nothing was changed",
+                KERNEL_SERVICE_NAME, binary, driverPath);
+        SetQuietExit(QUIET_EXIT_FAILED);
+        return 0;
+    }
+    char folder[PATH_CHARS], source[PATH_CHARS];
+    PathFolder(folder, sizeof folder, driverPath, IsLeadByte);
     MediaFilePath(source, sizeof source, KERNEL_DRIVER_SOURCE, "");
     return Readable(source) && FolderWritable(folder) && Replaceable(driverPath, running);
 }
@@ -160,19 +182,19 @@ static int KernelChecks(char *driverPath, size_t size)
 int CheckBeforeChanges(int row, int complete)
 {
     const PlatformEntry *platform = &g_platforms[row];
-    char driverPath[PATH_CHARS];
+    char driverPath[PATH_CHARS], inf[PATH_CHARS];
     if (complete) {
         if (!FolderWritable(g_setup.driverFolder) || !FolderWritable(g_setup.systemFolder)
             || !CheckList(platform->systemFiles, g_setup.systemFolder)
             || !CheckList(platform->driverFiles, g_setup.driverFolder)
             || !CheckList(GetCommonFiles(row), g_setup.systemFolder))
             return 0;
-        char relative[PATH_CHARS], inf[PATH_CHARS];
-        const FileEntry *first = platform->driverFiles;
-        if (g_setup.copyOemInf && first && first->name
-            && (!FormatText(relative, sizeof relative, MODEL_INF_FORMAT, first->sourceFolder)
-                || !FormatText(inf, sizeof inf, "%s\\%s", SOURCE_ROOT_NAME, relative) || !Readable(inf)))
-            return 0;
+        if (g_setup.copyOemInf && platform->driverFiles && platform->driverFiles->name) {
+            if (!ModelInfMediaPath(row, inf, sizeof inf, 0))
+                return Refuse("path does not fit:", "the INF", ERROR_FILENAME_EXCED_RANGE);
+            if (!Readable(inf))
+                return 0;
+        }
         if (!IsNineXFamily(row) && !KernelChecks(driverPath, sizeof driverPath))
             return 0;
     }

@@ -127,7 +127,7 @@ static int JournalQueue(HANDLE printer)
     g_setup.spooler.GetPrinterA(printer, 2, 0, 0, &needed);
     BYTE *block = needed ? (BYTE *)GlobalAlloc(GPTR, needed) : 0;
     int saved = block && g_setup.spooler.GetPrinterA(printer, 2, block, needed, &needed)
-                && JournalAddBlock(JOURNAL_QUEUE_DELETED, block, needed, block, 0);
+                && JournalAddBlock(JOURNAL_QUEUE_DELETED, block, needed, block);
     if (!saved)
         LogLine("spooler: earlier printer \"%s\" cannot be kept for the undo, error %lu", MODEL_QUEUE_NAME,
                 (unsigned long)GetLastError());
@@ -136,7 +136,8 @@ static int JournalQueue(HANDLE printer)
     return saved;
 }
 
-// Likewise the earlier driver's level-3 record, when there is one.
+// Likewise the earlier driver's level-3 record, when there is one: only
+// its own, packed with its texts, however many drivers the spooler lists.
 static int JournalDriver()
 {
     if (!g_setup.journal.file)
@@ -144,8 +145,15 @@ static int JournalDriver()
     DWORD count = 0, error = 0;
     DRIVER_INFO_3A *drivers = EnumLocalDrivers(&count, &error);
     const DRIVER_INFO_3A *model = FindModelDriver(drivers, count);
-    int saved = error == 0
-                && (!model || JournalAddBlock(JOURNAL_DRIVER_DELETED, drivers, (DWORD)GlobalSize(drivers), model, 0));
+    int saved = error == 0;
+    if (saved && model) {
+        size_t size = PackJournalBlock(model, &DRIVER_LAYOUT, 0, 0);
+        BYTE *block = (BYTE *)GlobalAlloc(GMEM_FIXED, size);
+        saved = block && PackJournalBlock(model, &DRIVER_LAYOUT, block, size) == size
+                && JournalAddBlock(JOURNAL_DRIVER_DELETED, block, (DWORD)size, block);
+        if (block)
+            GlobalFree(block);
+    }
     if (!saved)
         LogLine("spooler: earlier driver \"%s\" cannot be kept for the undo, error %lu", MODEL_DRIVER_NAME,
                 (unsigned long)(error ? error : GetLastError()));

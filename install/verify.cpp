@@ -13,6 +13,7 @@
 #include "catalog/catalog.h"
 #include "catalog/folders.h"
 #include "install/install.h"
+#include "install/journal.h"
 #include "install/records.h"
 #include "remove/purge_names.h"
 #include "res/resource.h"
@@ -29,13 +30,18 @@ struct Verification {
 };
 
 // One difference: its line in the log, and the name of what differs in the
-// message while it has room.
+// message, once, while it has room.
 static void Differs(Verification *check, const char *object, const char *how)
 {
     LogLine("verify: %s: %s", object, how);
     check->differences++;
-    size_t used = strlen(check->listed);
-    if (!FormatText(check->listed + used, sizeof check->listed - used, "\r\n\t%s", PathFileName(object, IsLeadByte)))
+    const char *name = PathFileName(object, IsLeadByte);
+    size_t length = strlen(name), used = strlen(check->listed);
+    // Each entry is "\r\n\t" and a name.
+    for (const char *entry = check->listed; *entry; entry++)
+        if (entry[0] == '\t' && strncmp(entry + 1, name, length) == 0 && (entry[length + 1] == '\r' || !entry[length + 1]))
+            return;
+    if (!FormatText(check->listed + used, sizeof check->listed - used, "\r\n\t%s", name))
         check->listed[used] = '\0';  // no room left: the log has the rest
 }
 
@@ -172,7 +178,9 @@ static void CheckDriver(Verification *check, int row)
         GlobalFree(drivers);
 }
 
-// The hwbridge service runs our file, runs, and its device opens as the setup opens it.
+// The hwbridge service runs our file as a demand-start kernel driver, and
+// runs with its device opening as the setup opens it. A restart stops a
+// demand-start driver: stopped, it is still installed as the media install it.
 static void CheckKernelService(Verification *check)
 {
     char path[PATH_CHARS], source[PATH_CHARS], binary[PATH_CHARS];
@@ -187,30 +195,55 @@ static void CheckKernelService(Verification *check)
         return;
     }
     SC_HANDLE service = OpenServiceA(manager, KERNEL_SERVICE_NAME, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
-    DWORD error = GetLastError();
+    DWORD error = GetLastError(), start = SERVICE_DEMAND_START;
     SERVICE_STATUS status;
+    int running = 0;
     if (!service && error == ERROR_SERVICE_DOES_NOT_EXIST) {
         Differs(check, KERNEL_SERVICE_NAME, "no service");
     } else if (!service) {
         Failed(check, "the service cannot be opened", error);
     } else {
-        int ours = ServiceRunsFile(service, path, binary, sizeof binary);
+        int ours = ServiceRunsFile(service, path, binary, sizeof binary, &start);
         if (ours < 0)
             Failed(check, "the service's configuration cannot be read", GetLastError());
         else if (!ours)
             Differs(check, KERNEL_SERVICE_NAME, "the service runs another file");
+        else if (start != SERVICE_DEMAND_START)
+            Differs(check, KERNEL_SERVICE_NAME, "the service does not start on demand");
         if (!QueryServiceStatus(service, &status))
             Failed(check, "the service's state cannot be read", GetLastError());
-        else if (status.dwCurrentState != SERVICE_RUNNING)
-            Differs(check, KERNEL_SERVICE_NAME, "the service is not running");
+        else if (status.dwCurrentState == SERVICE_RUNNING)
+            running = 1;
+        else if (status.dwCurrentState == SERVICE_STOPPED && start == SERVICE_DEMAND_START)
+            LogLine("verify: note: %s is stopped, as a demand-start driver is after a restart", KERNEL_SERVICE_NAME);
+        else
+            Differs(check, KERNEL_SERVICE_NAME, "the service is neither running nor stopped");
         CloseServiceHandle(service);
     }
     CloseServiceHandle(manager);
+    if (!running)
+        return;
     HANDLE device = CreateFileA(KERNEL_DEVICE_PATH, GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_EXISTING, 0, 0);
     if (device == INVALID_HANDLE_VALUE)
-        Differs(check, KERNEL_DEVICE_PATH, "the device cannot be opened");
+        Differs(check, KERNEL_DEVICE_PATH, "the service runs, but its device cannot be opened");
     else
         CloseHandle(device);
+}
+
+// What the next run or the next restart would change.
+static void CheckPending(Verification *check)
+{
+    char path[PATH_CHARS];
+    int left = JournalLeft();
+    if (left == JOURNAL_LEFT_UNDONE && JournalPath(path, sizeof path))
+        Differs(check, path, "a setup that did not end left it; the next run of Setup.exe undoes that setup");
+    else if (left == JOURNAL_LEFT_DONE)
+        LogLine("verify: note: a setup that succeeded kept its undo journal for its installation's commit");
+    int pending = PendingProductFile(path, sizeof path);
+    if (pending < 0)
+        Failed(check, "the renames due at the next restart cannot be read", GetLastError());
+    else if (pending)
+        Differs(check, path, "due to be renamed or deleted at the next restart");
 }
 
 void VerifyInstallation(HWND owner, int row)
@@ -229,6 +262,7 @@ void VerifyInstallation(HWND owner, int row)
         CompareList(&check, g_setup.systemFolder, GetCommonFiles(row));
         if (!IsNineXFamily(row))
             CheckKernelService(&check);
+        CheckPending(&check);
     }
     if (check.failed) {
         LogLine("verify: the check could not be made");

@@ -10,8 +10,6 @@
 #include "remove/purge_run.h"
 #include "res/resource.h"
 
-enum { STOP_WAIT_MS = 3000, STOP_POLL_MS = 100 };
-
 static void ReportServiceNotRemoved(PurgeRun *run, DWORD error)
 {
     ReportFormatted(run->owner, IDS_DELETION_FAILURE, IDS_SERVICE_NOT_REMOVED, KERNEL_SERVICE_NAME,
@@ -21,23 +19,18 @@ static void ReportServiceNotRemoved(PurgeRun *run, DWORD error)
 // Asks the service to stop and waits, a few seconds at most, until it has.
 static int StopService(SC_HANDLE service)
 {
-    SERVICE_STATUS status;
-    if (!ControlService(service, SERVICE_CONTROL_STOP, &status) && GetLastError() == ERROR_SERVICE_NOT_ACTIVE) {
+    DWORD state;
+    switch (StopKernelService(service, &state)) {
+    case SERVICE_WAS_NOT_RUNNING:
         LogLine("service %s: it was not running", KERNEL_SERVICE_NAME);
         return 1;
+    case SERVICE_STOPPED_NOW:
+        LogLine("service %s stopped", KERNEL_SERVICE_NAME);
+        return 1;
     }
-    for (DWORD waited = 0;; waited += STOP_POLL_MS) {
-        if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED) {
-            LogLine("service %s stopped", KERNEL_SERVICE_NAME);
-            return 1;
-        }
-        if (waited >= STOP_WAIT_MS) {
-            LogLine("service %s: not stopped after %lu ms (state %lu)", KERNEL_SERVICE_NAME, (unsigned long)waited,
-                    (unsigned long)status.dwCurrentState);
-            return 0;
-        }
-        Sleep(STOP_POLL_MS);
-    }
+    LogLine("service %s: not stopped after %lu ms (state %lu)", KERNEL_SERVICE_NAME, (unsigned long)SERVICE_STOP_WAIT_MS,
+            (unsigned long)state);
+    return 0;
 }
 
 // 1 when the service runs our kernel driver's file: another product's
@@ -45,12 +38,15 @@ static int StopService(SC_HANDLE service)
 static int OurService(SC_HANDLE service, const char *ours)
 {
     char binary[PATH_CHARS];
-    int same = ServiceRunsFile(service, ours, binary, sizeof binary);
-    if (same == 0)
+    int same = ServiceRunsFile(service, ours, binary, sizeof binary, 0);
+    if (same == 0) {
         LogLine("service %s left: it runs %s, not %s", KERNEL_SERVICE_NAME, binary, ours);
-    else if (same < 0)
+    } else if (same < 0) {
+        // It may be ours: the purge has not done its job.
         LogLine("service %s left: its configuration cannot be read, error %lu", KERNEL_SERVICE_NAME,
                 (unsigned long)GetLastError());
+        SetQuietExit(QUIET_EXIT_FAILED);
+    }
     return same > 0;
 }
 

@@ -75,5 +75,6 @@
 #define IDS_VERIFY_NOT_INSTALLED 180
 #define IDS_VERIFY_DIFFERS      182
 #define IDS_VERIFY_FAILED       184
+#define IDS_UNDO_PENDING        186
 
 #endif

@@ -221,7 +221,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Check(tokens[i] != nullptr && *tokens[i] != '\0' && strlen(tokens[i]) <= length);
     SetupRequest request = { ACTION_COMPLETE_SETUP, PLATFORM_UNKNOWN };
     ApplyTokens(tokens.data(), &request);
-    Check(request.action >= ACTION_USAGE && request.action <= ACTION_COMPLETE_DELETION);
+    Check(request.action >= ACTION_USAGE && request.action <= ACTION_COMMIT);
     Check(request.platform >= 0 && request.platform <= PLATFORM_UNKNOWN);
     if (request.action == ACTION_USAGE)
         Check(request.platform == PLATFORM_UNKNOWN);
