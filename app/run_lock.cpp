@@ -22,7 +22,9 @@ static int TakeLockFile()
     int named = GetStateFolder(path, sizeof path, 1);
     size_t length = named ? strlen(path) : 0;
     if (!named || !FormatText(path + length, sizeof path - length, "\\%s", kLockFileName)) {
-        LogLine("run lock: its folder cannot be had, error %lu; nothing was changed", (unsigned long)GetLastError());
+        // 1307 or 1336: a folder that is not ours alone, never used.
+        LogLine("run lock: its folder %s cannot be had, error %lu; nothing was changed", path,
+                (unsigned long)GetLastError());
         return RUN_LOCK_FAILED;
     }
     HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, 0, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, 0);

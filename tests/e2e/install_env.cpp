@@ -67,11 +67,11 @@ void CleanInstallState()
     // journal, its copies, files renamed aside ("trvXXXX.tmp").
     RemoveFile(StateFolder() + "/TarvSetup.jnl");
     for (const std::string &folder : { InDriverFolder(""), InDriverFolder("3"), InSystemFolder(""),
-                                       UnixPath(WindowsFolder() + "\\system32\\drivers") })
+                                       UnixPath(WindowsFolder() + "\\system32\\drivers"), StateFolder() })
         for (const auto &entry : fs::directory_iterator(folder, error)) {
             std::string name = entry.path().filename().string();
-            if (strncasecmp(name.c_str(), "trv", 3) == 0 && name.size() == 11
-                && strcasecmp(name.c_str() + 7, ".tmp") == 0)
+            if (strncasecmp(name.c_str(), "trv", 3) == 0 && name.size() >= 8 && name.size() <= 11
+                && strcasecmp(name.c_str() + name.size() - 4, ".tmp") == 0)
                 RemoveFile(entry.path().string());
         }
     // The setup library keeps the INF's name, or picks oemN.inf when it is taken.

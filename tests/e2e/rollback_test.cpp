@@ -8,8 +8,11 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <sstream>
 #include <thread>
+
+#include <unistd.h>
 
 #include "tests/e2e/install_env.h"
 
@@ -68,7 +71,24 @@ const FailureRow kFailures[] = {
           EXPECT_NE(scheduled.find("SCHEDULE-DELETE 1"), std::string::npos) << scheduled;
           return std::function<void()>();
       }, true },
+    // Every pair of the list counts, whatever another program put before ours.
+    { "RestartDueBehindAnotherProgramsDeletion", nullptr, "is due to be renamed or deleted at the next restart",
+      INSTALLED,
+      [](Options &) {
+          WriteFile(UnixPath(TempFolder() + "\\other.tmp"), "another program's");
+          for (const std::string &path : { TempFolder() + "\\other.tmp", InFolders("{drivers}\\3\\TarvUI.dll") }) {
+              std::string scheduled = Probe({ "schedule-delete", path });
+              EXPECT_NE(scheduled.find("SCHEDULE-DELETE 1"), std::string::npos) << scheduled;
+          }
+          return std::function<void()>();
+      }, true },
     { "ServiceManagerRefused", "OpenSCManagerA=5", "cannot open the service manager", BOTH, nullptr, true },
+    // The undo could bring back only our service.
+    { "ServiceOfAnotherProduct", nullptr, "check before changes failed: the service hwbridge runs ", CLEAN,
+      [](Options &) {
+          Probe({ "create-service", "hwbridge", "C:\\other\\hwbridge.sys" });
+          return std::function<void()>();
+      }, true },
     { "JournalNotWritten", "CreateFileA=5:TarvSetup.jnl", "undo journal ", BOTH, nullptr, true },
     // Failures after changes began: undone.
     { "EarlierQueueNotDeleted", "DeletePrinter=5", "spooler: earlier printer \"Corvan Tessik\" not deleted, error 5",
@@ -169,7 +189,7 @@ const CutRow kCuts[] = {
 
 // Runs the tail until it stands at pauseAt, then ends the Wine session there
 // (every process with it, as a power cut would) and starts it again.
-void RunAndCut(const std::string &tail, const std::string &pauseAt)
+void RunAndCut(const std::string &tail, const std::string &pauseAt, const std::string &faults = "")
 {
     std::string ready = Work() + "/paused", release = Work() + "/go-on";
     RemoveAll(ready);
@@ -178,7 +198,7 @@ void RunAndCut(const std::string &tail, const std::string &pauseAt)
     options.injectAtStart = true;
     options.cutShort = true;
     options.env = { { "TARV_PAUSE_AT", pauseAt }, { "TARV_PAUSE_READY", WinPath(ready) },
-                    { "TARV_PAUSE_UNTIL", WinPath(release) } };
+                    { "TARV_PAUSE_UNTIL", WinPath(release) }, { "TARV_FAULTS", faults } };
     std::thread worker([&] { RunSetup(options); });
     for (int waited = 0; waited < 60000 && !FileExists(ready); waited += 50)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -222,6 +242,9 @@ TEST_P(Cut, TheNextRunFinishesTheJob)
         }
         RunAndCut(row.tail, row.pauseAt);
         if (row.setup) {
+            // The next run would undo what stands: the machine is not as the media install it.
+            EXPECT_EQ(Quiet("/VERIFY").exitCode, 2) << Log();
+            EXPECT_NE(Log().find("TarvSetup.jnl: a setup that did not end left it"), std::string::npos) << Log();
             Outcome again = Quiet(row.tail);
             EXPECT_EQ(again.exitCode, 0) << Log();
             EXPECT_EQ(MachineSnapshot(), uninterrupted) << Log();
@@ -272,6 +295,223 @@ TEST(ScheduledDeletion, NeverHitsALaterSetupsFile)
     RestartWine();
     EXPECT_EQ(Quiet("/PORT=LPT1:").exitCode, 0) << Log();
     EXPECT_EQ(ReadFile(module), MediaFile("Nt2000/TarvUI.dll"));
+    CleanInstallState();
+}
+
+// A setup over an earlier printer that fails at its last step (the device
+// does not open), so that everything is undone.
+const char kFailsAtTheEnd[] = "CreateFileA=2:\\\\.\\hwbridge";
+
+// The earlier printer, its service stopped as after a restart, so that a
+// session ended by a test leaves it as it found it.
+std::string InstallEarlierStopped()
+{
+    InstallEarlier();
+    Probe({ "stop-service", "hwbridge" });
+    return MachineSnapshot();
+}
+
+Outcome QuietWithFaults(const std::string &tail, const std::string &faults)
+{
+    Options options = SetupOptions("/QUIET " + tail + " /LOG=" + WinPath(LogPath()), {});
+    options.injectAtStart = true;
+    options.env["TARV_FAULTS"] = faults;
+    return RunSetup(options);
+}
+
+// An undo step that fails keeps what the next run needs (the copy of a file,
+// the journal with the marks of what was done), and the run says so and ends
+// with 1603; the next run, here one that only recovers, finishes the undo.
+TEST(Undo, AStepThatFailsIsFinishedByTheNextRun)
+{
+    struct { const char *fault; Start start; const char *line; } cases[] = {
+        { "CopyFileA=5:trv", INSTALLED, "not put back, error 5; its copy stays: " },
+        { "DeleteFileA=5:TarvUI", CLEAN, "TarvUI.dll not deleted, error 5" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.fault);
+        CleanInstallState();
+        RemoveAll(Work());
+        fs::create_directories(Work());
+        std::string before = c.start == INSTALLED ? InstallEarlierStopped() : MachineSnapshot();
+        EXPECT_EQ(QuietWithFaults("/PORT=LPT1:", std::string(c.fault) + "," + kFailsAtTheEnd).exitCode, 1603) << Log();
+        std::string log = Log();
+        for (const char *part : { c.line, "undo: not finished; the journal ", "setup failed; its changes could not all be undone" })
+            EXPECT_NE(log.find(part), std::string::npos) << "no \"" << part << "\" in\n" << log;
+        EXPECT_EQ(log.find("its changes were undone"), std::string::npos) << log;
+        EXPECT_TRUE(FileExists(StateFolder() + "/TarvSetup.jnl"));
+        // Each copy a restore still needs is there.
+        std::istringstream lines(log);
+        for (std::string line; std::getline(lines, line);)
+            if (line.find("its copy stays: ") != std::string::npos)
+                EXPECT_TRUE(FileExists(UnixPath(line.substr(line.find("stays: ") + 7, line.find_last_not_of("\r") - line.find("stays: ") - 6))))
+                    << line;
+        EXPECT_EQ(Quiet("/COMMIT").exitCode, 0) << Log();
+        EXPECT_EQ(MachineSnapshot(), before) << Log();
+    }
+}
+
+// An undo cut short after each kind of step: the next run takes up where it
+// stood, and the earlier printer comes back byte for byte.
+struct RecoveryCutRow {
+    const char *name;
+    const char *pauseAt;  // the next step's call: the cut comes after the step before it
+};
+
+const RecoveryCutRow kRecoveryCuts[] = {
+    { "AfterTheNewServiceWent", "CopyFileA:trv" },
+    { "AfterTheKernelDriversFileWasPutBack", "CreateServiceA@2" },
+    { "AfterTheQueueWent", "DeletePrinterDriverA@2" },
+    { "AfterTheDriverWent", "CopyFileA:\\3\\trv" },  // the spooler's copies are put back next
+    { "AfterTheInfWent", "AddPrinterDriverA@2" },
+    { "AfterTheEarlierDriverCameBack", "AddPrinterA@2" },
+};
+
+class RecoveryCut : public ::testing::TestWithParam<size_t> {
+protected:
+    void SetUp() override { CleanInstallState(); }
+    void TearDown() override { CleanInstallState(); }
+};
+
+TEST_P(RecoveryCut, TheNextRunFinishesTheUndo)
+{
+    const RecoveryCutRow &row = kRecoveryCuts[GetParam()];
+    RemoveAll(Work());
+    fs::create_directories(Work());
+    std::string before = InstallEarlierStopped();
+    RunAndCut("/PORT=LPT1:", row.pauseAt, kFailsAtTheEnd);
+    ASSERT_NE(Log().find("undo: the changes of the setup are undone"), std::string::npos)
+        << "the cut did not come in the undo\n" << Log();
+    EXPECT_EQ(Quiet("/COMMIT").exitCode, 0) << Log();
+    EXPECT_EQ(MachineSnapshot(), before) << Log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, RecoveryCut, ::testing::Range<size_t>(0, sizeof kRecoveryCuts / sizeof kRecoveryCuts[0]),
+                         [](const ::testing::TestParamInfo<size_t> &info) { return kRecoveryCuts[info.param].name; });
+
+// Journals that no setup of ours wrote, planted in the state folder.
+std::string Record(uint32_t type, const std::string &data)
+{
+    uint32_t header[2] = { type, (uint32_t)data.size() };
+    return std::string((const char *)header, sizeof header) + data;
+}
+
+std::string Journal(const std::string &records)
+{
+    return std::string("TJN") + (char)(std::string(TARV_E2E_ARCH) == "i686" ? 4 : 8) + records;
+}
+
+// A record that would delete a file of the installed printer, were it applied.
+std::string Deletes(const std::string &path)
+{
+    return Record(2 /* change, none before */, InFolders(path) + '\0' + '\0');
+}
+
+struct PlantedRow {
+    const char *name;
+    std::function<std::string()> journal;
+    const char *why;  // in the warning; null: the journal is ours, and is recovered
+};
+
+const PlantedRow kPlanted[] = {
+    { "ServiceWithAnotherBinary",
+      [] {
+          uint32_t service[3] = { 1, 3, 1 };
+          return Journal(Deletes("{drivers}\\TarvUI.dll")
+                         + Record(8, std::string((const char *)service, sizeof service) + "C:\\other\\evil.sys" + '\0'));
+      },
+      "a service record names another service than our kernel driver's" },
+    { "FileOutsideTheTargetFolders",
+      [] { return Journal(Deletes("{drivers}\\TarvUI.dll") + Deletes("{windows}\\win.ini")); },
+      "a file record names no file of the product in its folders" },
+    { "FileThroughDotDot",
+      [] { return Journal(Deletes("{drivers}\\TarvUI.dll") + Deletes("{drivers}\\3\\..\\..\\Tarvf.hlp")); },
+      "a file record names no file of the product in its folders" },
+    { "RandomBytes",
+      [] {
+          std::string bytes;
+          for (unsigned seed = 7, i = 0; i < 600; i++)
+              bytes += (char)((seed = seed * 1103515245 + 12345) >> 16);
+          return bytes;
+      },
+      "it is no journal of this program" },
+    { "LargerThanTheLimit", [] { return Journal(Deletes("{drivers}\\TarvUI.dll") + std::string(1 << 20, 'x')); },
+      "it is too large" },
+    // Cut while its last record was written: that change never began, the rest is undone.
+    { "TornLastRecord", [] { return Journal(Deletes("{drivers}\\TarvUI.dll") + Deletes("{drivers}\\TarvGI.dll").substr(0, 20)); },
+      nullptr },
+};
+
+class PlantedJournal : public ::testing::TestWithParam<size_t> {
+protected:
+    void SetUp() override { CleanInstallState(); }
+    void TearDown() override { CleanInstallState(); }
+};
+
+TEST_P(PlantedJournal, IsAppliedNotEvenInPart)
+{
+    const PlantedRow &row = kPlanted[GetParam()];
+    RemoveAll(Work());
+    fs::create_directories(Work());
+    InstallEarlier();
+    std::string before = MachineSnapshot(), planted = row.journal();
+    WriteFile(StateFolder() + "/TarvSetup.jnl", planted);
+    // A run that only recovers: what it does is the journal's doing.
+    EXPECT_EQ(Quiet("/COMMIT").exitCode, 0) << Log();
+    std::string log = Log();
+    EXPECT_FALSE(FileExists(StateFolder() + "/TarvSetup.jnl"));
+    if (!row.why) {
+        EXPECT_EQ(log.find("warning:"), std::string::npos) << log;
+        EXPECT_FALSE(FileExists(InDriverFolder("TarvUI.dll"))) << log;
+        EXPECT_TRUE(FileExists(InDriverFolder("TarvGI.dll"))) << log;
+    } else {
+        std::string warning = "warning: undo journal " + InFolders("{system}\\LogFiles\\TarvSetup\\TarvSetup.jnl")
+                              + " not applied, " + row.why + "; moved to ";
+        size_t at = log.find(warning);
+        ASSERT_NE(at, std::string::npos) << "no \"" << warning << "\" in\n" << log;
+        // Kept as it was, beside where it was; nothing else changed.
+        std::string aside = log.substr(at + warning.size(), log.find_first_of("\r\n", at) - at - warning.size());
+        EXPECT_EQ(ReadFile(UnixPath(aside)), planted) << aside;
+        RemoveAll(UnixPath(aside));
+        EXPECT_EQ(MachineSnapshot(), before) << log;
+    }
+    // The setup that follows ends as it would without it.
+    EXPECT_EQ(Quiet("/PORT=LPT1:").exitCode, 0) << Log();
+}
+
+INSTANTIATE_TEST_SUITE_P(Journals, PlantedJournal, ::testing::Range<size_t>(0, sizeof kPlanted / sizeof kPlanted[0]),
+                         [](const ::testing::TestParamInfo<size_t> &info) { return kPlanted[info.param].name; });
+
+// A state folder that others could have changed (its rights let everyone
+// write, or another account owns it) is never read from nor written into:
+// a quiet run ends with 1603, and neither the journal planted there nor
+// anything else is touched.
+TEST(StateFolder, OneOthersCouldChangeIsNeverUsed)
+{
+    CleanInstallState();
+    RemoveAll(Work());
+    fs::create_directories(Work());
+    InstallEarlier();
+    WriteFile(StateFolder() + "/TarvSetup.jnl", Journal(Deletes("{drivers}\\TarvUI.dll")));
+    std::string before = MachineSnapshot();
+    struct { const char *name; std::function<bool()> spoil; std::function<void()> mend; const char *error; } cases[] = {
+        { "everyone may write", [] { fs::permissions(StateFolder(), fs::perms::others_write, fs::perm_options::add); return true; },
+          [] { fs::permissions(StateFolder(), fs::perms::others_write, fs::perm_options::remove); }, "error 1336" },
+        { "owned by another account", [] { return chown(StateFolder().c_str(), 65534, (gid_t)-1) == 0; },
+          [] { EXPECT_EQ(chown(StateFolder().c_str(), getuid(), (gid_t)-1), 0); }, "error 1307" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.spoil()) {
+            std::cout << "note: the state folder cannot be given to another account here (not root)\n";
+            continue;
+        }
+        EXPECT_EQ(Quiet("/PORT=LPT1:").exitCode, 1603) << Log();
+        c.mend();
+        EXPECT_NE(Log().find("run lock: its folder " + InFolders("{system}\\LogFiles\\TarvSetup") + " cannot be had, "
+                             + c.error + "; nothing was changed"), std::string::npos) << Log();
+        EXPECT_EQ(MachineSnapshot(), before) << Log();
+    }
     CleanInstallState();
 }
 

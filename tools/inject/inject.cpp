@@ -11,8 +11,8 @@
 // Setup.exe's import table; functions it binds at run time (the spooler's)
 // are replaced in what its GetProcAddress returns, so the DLL has to be in
 // place before the program binds them.
-// TARV_PAUSE_AT=Function[:text] makes the first call of Function (whose first
-// argument contains text) wait, without failing, until the file
+// TARV_PAUSE_AT=Function[@n][:text] makes the first (or n-th) call of
+// Function (whose first argument contains text) wait, without failing, until the file
 // TARV_PAUSE_UNTIL exists (at most a minute), after creating the file
 // TARV_PAUSE_READY: a test can act while the program stands at that point
 // (end the whole Wine session, say).
@@ -85,7 +85,7 @@ bool Fails(FaultId id, const char *argument = 0, bool creating = false)
         return false;
     fault.calls++;
     if (fault.pause) {
-        if (fault.calls == 1)
+        if (fault.calls == (fault.nth ? fault.nth : 1))
             PauseHere();
         return false;
     }
@@ -493,9 +493,13 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         char *match = strchr(pauseAt, ':');
         if (match)
             *match++ = '\0';
+        char *nth = strchr(pauseAt, '@');
+        if (nth)
+            *nth++ = '\0';
         for (int id = 0; id < F_Count; id++)
             if (strcmp(g_faults[id].name, pauseAt) == 0) {
                 g_faults[id].active = g_faults[id].pause = 1;
+                g_faults[id].nth = nth ? atoi(nth) : 0;
                 _snprintf(g_faults[id].match, sizeof g_faults[id].match, "%s", match ? match : "");
                 g_faults[id].match[sizeof g_faults[id].match - 1] = '\0';
             }
