@@ -143,4 +143,7 @@ target_compile_definitions(e2e_tests PRIVATE
 # The test names carry the architecture of the programs they ran.
 gtest_discover_tests(e2e_tests TEST_PREFIX "e2e.${TARV_E2E_ARCH}." DISCOVERY_TIMEOUT 30
                      PROPERTIES RESOURCE_LOCK wineprefix TIMEOUT 300)
+# The check of the signing test, on what osslsigncode 2.5 and 2.9 print.
+add_test(NAME release.SignatureCheckReadsTheOutputOfOsslsigncode2.5And2.9
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/release/signatures_test.sh)
 include(cmake/package.cmake)
