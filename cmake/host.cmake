@@ -142,7 +142,12 @@ target_compile_definitions(e2e_tests PRIVATE
   TARV_TOOLS_BIN="${CMAKE_BINARY_DIR}/${TARV_E2E_ARCH}/test-tools")
 # The test names carry the architecture of the programs they ran.
 gtest_discover_tests(e2e_tests TEST_PREFIX "e2e.${TARV_E2E_ARCH}." DISCOVERY_TIMEOUT 30
-                     PROPERTIES RESOURCE_LOCK wineprefix TIMEOUT 300)
+                     PROPERTIES RESOURCE_LOCK wineprefix TIMEOUT 300 FIXTURES_REQUIRED wine_runs)
+# After every test that runs Wine: none of them wrote or read a Windows path
+# as a Unix one (a folder named "C:\windows\..." in the build folder).
+add_test(NAME e2e.${TARV_E2E_ARCH}.NoWindowsPathWasUsedAsAUnixPath
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/windows_paths.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(e2e.${TARV_E2E_ARCH}.NoWindowsPathWasUsedAsAUnixPath PROPERTIES FIXTURES_CLEANUP wine_runs)
 # The check of the signing test, on what osslsigncode 2.5 and 2.9 print.
 add_test(NAME release.SignatureCheckReadsTheOutputOfOsslsigncode2.5And2.9
          COMMAND ${CMAKE_SOURCE_DIR}/tests/release/signatures_test.sh)
