@@ -88,6 +88,14 @@ else()
   message(STATUS "Unsigned build: -DTARV_SIGN_PFX= and -DTARV_SIGN_PASSWORD_FILE= sign Setup.exe and the package")
 endif()
 
+# The cross build reads the password file and the timestamp server only when
+# it signs: they are passed only then, or CMake warns that they went unused.
+set(TARV_SIGN_ARGS -DTARV_SIGN_PFX=${TARV_SIGN_PFX})
+if(TARV_SIGN_PFX)
+  list(APPEND TARV_SIGN_ARGS -DTARV_SIGN_PASSWORD_FILE=${TARV_SIGN_PASSWORD_FILE}
+                             -DTARV_SIGN_TIMESTAMP_URL=${TARV_SIGN_TIMESTAMP_URL})
+endif()
+
 function(tarv_cross_build arch)
   ExternalProject_Add(win32-${arch}
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
@@ -95,8 +103,7 @@ function(tarv_cross_build arch)
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw.cmake
                -DMINGW_ARCH=${arch} -DCMAKE_BUILD_TYPE=MinSizeRel
                -DTARV_SOURCE_DATE_EPOCH=${TARV_SOURCE_DATE_EPOCH}
-               -DTARV_SIGN_PFX=${TARV_SIGN_PFX} -DTARV_SIGN_PASSWORD_FILE=${TARV_SIGN_PASSWORD_FILE}
-               -DTARV_SIGN_TIMESTAMP_URL=${TARV_SIGN_TIMESTAMP_URL}
+               ${TARV_SIGN_ARGS}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON)
