@@ -96,6 +96,14 @@ else()
   message(STATUS "Unsigned build: -DTARV_SIGN_PFX= and -DTARV_SIGN_PASSWORD_FILE= sign Setup.exe and the package")
 endif()
 
+# The cross build reads the password file and the timestamp server only when
+# it signs: they are passed only then, or CMake warns that they went unused.
+set(TARV_SIGN_ARGS -DTARV_SIGN_PFX=${TARV_SIGN_PFX})
+if(TARV_SIGN_PFX)
+  list(APPEND TARV_SIGN_ARGS -DTARV_SIGN_PASSWORD_FILE=${TARV_SIGN_PASSWORD_FILE}
+                             -DTARV_SIGN_TIMESTAMP_URL=${TARV_SIGN_TIMESTAMP_URL})
+endif()
+
 function(tarv_cross_build arch)
   ExternalProject_Add(win32-${arch}
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
@@ -103,8 +111,7 @@ function(tarv_cross_build arch)
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw.cmake
                -DMINGW_ARCH=${arch} -DCMAKE_BUILD_TYPE=MinSizeRel
                -DTARV_SOURCE_DATE_EPOCH=${TARV_SOURCE_DATE_EPOCH}
-               -DTARV_SIGN_PFX=${TARV_SIGN_PFX} -DTARV_SIGN_PASSWORD_FILE=${TARV_SIGN_PASSWORD_FILE}
-               -DTARV_SIGN_TIMESTAMP_URL=${TARV_SIGN_TIMESTAMP_URL}
+               ${TARV_SIGN_ARGS}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD ON)
@@ -150,5 +157,13 @@ target_compile_definitions(e2e_tests PRIVATE
   TARV_TOOLS_BIN="${CMAKE_BINARY_DIR}/${TARV_E2E_ARCH}/test-tools")
 # The test names carry the architecture of the programs they ran.
 gtest_discover_tests(e2e_tests TEST_PREFIX "e2e.${TARV_E2E_ARCH}." DISCOVERY_TIMEOUT 30
-                     PROPERTIES RESOURCE_LOCK wineprefix TIMEOUT 300)
+                     PROPERTIES RESOURCE_LOCK wineprefix TIMEOUT 300 FIXTURES_REQUIRED wine_runs)
+# After every test that runs Wine: none of them wrote or read a Windows path
+# as a Unix one (a folder named "C:\windows\..." in the build folder).
+add_test(NAME e2e.${TARV_E2E_ARCH}.NoWindowsPathWasUsedAsAUnixPath
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/windows_paths.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(e2e.${TARV_E2E_ARCH}.NoWindowsPathWasUsedAsAUnixPath PROPERTIES FIXTURES_CLEANUP wine_runs)
+# The check of the signing test, on what osslsigncode 2.5 and 2.9 print.
+add_test(NAME release.SignatureCheckReadsTheOutputOfOsslsigncode2.5And2.9
+         COMMAND ${CMAKE_SOURCE_DIR}/tests/release/signatures_test.sh)
 include(cmake/package.cmake)

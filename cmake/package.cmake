@@ -86,7 +86,8 @@ if(TARV_SOURCE_DATE_EPOCH AND TARV_OPENSSL AND TARV_OSSLSIGNCODE_FOUND)
            COMMAND ${CMAKE_SOURCE_DIR}/tests/release/signed.sh ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}
                    ${CMAKE_BINARY_DIR}/signed ${TARV_E2E_ARCH} ${TARV_SOURCE_DATE_EPOCH} ${PROJECT_VERSION}
                    ${TARV_MSI_PORT})
-  set_tests_properties(release.SignedImageAndPackageVerifyRunAndInstall PROPERTIES RUN_SERIAL ON TIMEOUT 900)
+  set_tests_properties(release.SignedImageAndPackageVerifyRunAndInstall PROPERTIES RUN_SERIAL ON TIMEOUT 900
+                       FIXTURES_REQUIRED wine_runs)
 else()
   message(STATUS "No signing test: openssl or osslsigncode not found (Debian packages openssl, osslsigncode)")
 endif()

@@ -93,20 +93,28 @@ print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "Tarv Driver " + ".".join(sys.argv[
 # identifiers and component GUIDs from the relative paths, and marks each
 # component with the Win64 value given to wixl. Its folder identifiers come
 # from the absolute path of the media: they are made from the relative one
-# instead, so that the package does not depend on where it was built.
+# instead, so that the package does not depend on where it was built. Its
+# output is read as XML, not as lines, since only the XML is its to keep.
 (cd "$media" && find drivers -type f | LC_ALL=C sort |
    wixl-heat --directory-ref INSTALLDIR --var var.MediaDir --component-group DriverFiles -p '' --win64) |
-  python3 -c 'import hashlib, re, sys
-names = []
-for line in sys.stdin:
-    opened = re.search(r"<Directory Id=\"dir[0-9A-F]+\" Name=\"([^\"]+)\"", line)
-    if opened:
-        names.append(opened.group(1))
-        stable = "dir" + hashlib.md5("/".join(names).encode()).hexdigest().upper()
-        line = re.sub(r"Id=\"dir[0-9A-F]+\"", "Id=\"%s\"" % stable, line)
-    elif "</Directory>" in line:
-        names.pop()
-    sys.stdout.write(line)' > "$work/drivers.wxs"
+  python3 -c 'import hashlib, sys, xml.etree.ElementTree as ET
+tree = ET.parse(sys.stdin)
+root = tree.getroot()
+ET.register_namespace("", root.tag[1:].split("}")[0] if root.tag.startswith("{") else "")
+folders = 0
+def stable(element, names):
+    global folders
+    for child in element:
+        below = names
+        if child.tag.rsplit("}", 1)[-1] == "Directory":
+            below = names + [child.get("Name")]
+            child.set("Id", "dir" + hashlib.md5("/".join(below).encode()).hexdigest().upper())
+            folders += 1
+        stable(child, below)
+stable(root, [])
+if not folders:
+    sys.exit("build-msi.sh: wixl-heat wrote no folder")
+tree.write(sys.stdout.buffer, encoding="utf-8", xml_declaration=True)' > "$work/drivers.wxs"
 
 # wixl finds sources by relative paths only: it runs in the media folder.
 (cd "$media" && fixed wixl --arch "$arch" -D Win64="$win64" -D Version="$version" -D ProductCode="$product_code" \

@@ -149,9 +149,9 @@ report_size() {
 # Time and memory per run, then median [min..max]. Each part of the breakdown
 # has its own median, so the medians of the parts need not add up.
 report_runs() {
-  python3 - "$work/runs" "$runs" "$product_bytes" <<'EOF'
+  python3 - "$work/runs" "$runs" "$product_bytes" "${msi_name:-}" <<'EOF'
 import os, statistics, sys
-folder, runs, product = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+folder, runs, product, package = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
 DUMP = 30  # the robot sleeps this long after it finds a dialog, before logging it
 
 def parse(path):
@@ -266,6 +266,7 @@ print(f"{'  the checks alone (to their log line)':46}"
 print(f"{'start to exit without them (robot)':46}{cell(quiet['bare-setup'])}")
 if os.path.exists(os.path.join(folder, 'msi-install-1.txt')):
     msi = {k: [exit_time(f'{k}-{i}') for i in range(1, runs + 1)] for k in ('msi-install', 'msi-removal')}
+    print(f'== Windows Installer package: {package}')
     print(f"{'msiexec /i Tarv.msi /qn (PORT=LPT1:)':46}{cell(msi['msi-install'])}")
     print(f"{'msiexec /x Tarv.msi /qn':46}{cell(msi['msi-removal'])}")
     print(f"{'  install beyond the quiet setup':46}"
@@ -301,21 +302,27 @@ bare=$build/bench-bare-$arch
 setup_wine bench
 mkdir -p "$work/media-bare"
 cp "$bare/bin/Setup.exe" "$work/media-bare/"  # run with the media folder as its working folder
-# The package holds the i686 product; msiexec starts its Setup.exe, so the
-# Windows version is set here rather than by the robot, and no earlier
-# installation of it may stay.
+# The package the package tests install: the shipped i686 one, or where the
+# twin runs, the twin's x64 package of its own media. msiexec starts its
+# Setup.exe, so the Windows version is set here rather than by the robot, and
+# no earlier installation of it may stay.
 msi=
-if [ "$arch" = i686 ] && [ -f "$build/i686/Tarv.msi" ]; then
-  msi=$PWD/$build/i686/Tarv.msi
+if [ -f "$build/$arch/Tarv.msi" ]; then
+  msi=$PWD/$build/$arch/Tarv.msi
+  if [ "$arch" = i686 ]; then
+    msi_name="$build/i686/Tarv.msi, the shipped package"
+  else
+    msi_name="$build/$arch/Tarv.msi, the $arch twin's x64 package (the shipped one is $build/i686/Tarv.msi)"
+  fi
   "$wine" reg add 'HKCU\Software\Wine\AppDefaults\Setup.exe' /v Version /d "$version" /f >/dev/null
   "$wine" "$tools/robot.exe" --answers "$(winpath /dev/null)" --tail "/x $(winpath "$msi") /qn" -- \
     'C:\windows\system32\msiexec.exe' >/dev/null || true
-else
-  echo "no i686 Tarv.msi in $build (wixl and msitools missing, or no 32-bit Wine): the package is not timed"
 fi
 echo "== Setup.exe under Wine: $runs runs, $arch build, Windows version $version, prefix ${prefix#$PWD/}"
 echo "machine: $(nproc) cores, $(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)," \
   "$("$wine" --version), $(date -u '+%Y-%m-%d %H:%M UTC'), load average $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ -n "$msi" ]; then echo "package timed: $msi_name"
+else echo "no $arch Tarv.msi in $build (wixl and msitools missing): the package is not timed"; fi
 measure_runs
 echo "load average after the runs $(cut -d' ' -f1-3 /proc/loadavg)"
 report_size

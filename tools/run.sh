@@ -3,13 +3,19 @@
 # sample media under Wine. The robot prints each dialog and message box as it
 # answers it; the probe prints the spooler, service and device state, and the
 # files a setup writes, after each step. Installs the Debian packages it
-# needs first, when any is missing (tools/deps.sh).
+# needs first, when any is missing (tools/deps.sh). Its first line says which
+# image runs; the build's output is shown only when the build fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/deps.sh
 build=${BUILD_DIR:-build}
-cmake -S . -B "$build" >/dev/null
-cmake --build "$build" -j"$(nproc)" >/dev/null
+mkdir -p "$build"
+log=$build/run-build.log
+built() { "$@" >>"$log" 2>&1 || { tail -n 30 "$log" >&2; echo "${0##*/}: build failed; full output in $log" >&2; exit 1; }; }
+: >"$log"
+built cmake -S . -B "$build"
+tools/which-image.sh "$build" "tools/run.sh runs"
+built cmake --build "$build" -j"$(nproc)"
 arch=$(sed -n 's/^TARV_E2E_ARCH:STRING=//p' "$build/CMakeCache.txt")
 bin=$build/$arch/bin
 tools=$build/$arch/test-tools

@@ -10,13 +10,7 @@ build=${BUILD_DIR:-build}
 # Configured first: it decides which image the end-to-end tests run, and a
 # reader of the output learns it before any test starts.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug >/dev/null
-arch=$(sed -n 's/^TARV_E2E_ARCH:STRING=//p' "$build/CMakeCache.txt")
-if [ "$arch" = i686 ]; then
-  echo "End-to-end tests run the shipped image: $build/i686/bin/Setup.exe (i686)"
-else
-  echo "End-to-end tests run the $arch twin $build/$arch/bin/Setup.exe, not the shipped" \
-       "$build/i686/bin/Setup.exe: this kernel cannot execute 32-bit code, so the i686 image is only checked statically"
-fi
+tools/which-image.sh "$build" "End-to-end tests run" ", so the i686 image is only checked statically"
 CC=clang CXX=clang++ cmake -S . -B "$build-asan" -DTARV_HOST_ONLY=ON -DTARV_SANITIZE=ON -DTARV_FUZZ=ON >/dev/null
 cmake --build "$build-asan" -j"$(nproc)"
 ctest --test-dir "$build-asan" --output-on-failure -j2

@@ -441,15 +441,15 @@ const Row kRows[] = {
         "purged {drivers}\\3\\Tarvf.hlp" },
       [](Context &) {
           InstallQuietly();
-          WriteFile(DriverFolder() + "/../Tarvf.hlp", "another's help");
+          WriteFile(InDriverFolder("../Tarvf.hlp"), "another's help");
           std::string key = "HKLM\\System\\CurrentControlSet\\Control\\Print\\Environments\\"
                             + Field(DriverLine(), "env") + "\\Drivers\\Version-3\\" + kModel;
           ASSERT_EQ(RunWine({ "reg", "add", key, "/v", "Help File", "/d", "..\\..\\Tarvf.hlp", "/f" }), 0) << key;
           ASSERT_NE(DriverLine().find("\\3\\..\\..\\Tarvf.hlp"), std::string::npos) << DriverLine() << key;
       },
       [](const Context &) {
-          EXPECT_EQ(ReadFile(DriverFolder() + "/../Tarvf.hlp"), "another's help");
-          RemoveAll(DriverFolder() + "/../Tarvf.hlp");
+          EXPECT_EQ(ReadFile(InDriverFolder("../Tarvf.hlp")), "another's help");
+          RemoveAll(InDriverFolder("../Tarvf.hlp"));
       } },
     // A service that refuses to stop is no service that was not running: it
     // goes at the next restart, 3010.
