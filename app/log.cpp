@@ -25,24 +25,12 @@ enum { LOG_TURN_WAIT_MS = 2000, LOG_TURN_POLL_MS = 5 };
 // can hold unless it can open the log.
 static const DWORD kTurnOffset = 0xFFFFFFFE;
 
-// The full path of the log; a relative path counts from the working folder at
-// start, which the run has not changed yet.
-static int ResolveLogPath(char *path, size_t size, DWORD *error)
+// The default log: in a folder only administrators can write on the NT
+// family; Windows 9x has no such folder, and keeps TEMP.
+static int DefaultLogPath(char *path, size_t size, DWORD *error)
 {
-    const LogSwitch *asked = &g_setup.request.log;
-    *error = ERROR_FILENAME_EXCED_RANGE;
-    if (asked->pathTooLong)
-        return 0;
-    if (asked->given) {
-        char *name = 0;
-        DWORD length = GetFullPathNameA(asked->path, (DWORD)size, path, &name);
-        if (length == 0)
-            *error = GetLastError();
-        return length != 0 && length < size;
-    }
-    // On the NT family a folder only administrators can write; Windows 9x
-    // has no such folder, and keeps TEMP.
     DWORD length;
+    *error = ERROR_FILENAME_EXCED_RANGE;
     if (RunsOnNtFamily()) {
         if (!GetStateFolder(path, size, 1)) {
             *error = GetLastError();
@@ -61,6 +49,23 @@ static int ResolveLogPath(char *path, size_t size, DWORD *error)
     return FormatText(path + length, size - length, "%s%s", PathSeparatorAfter(path, IsLeadByte), kDefaultLogName);
 }
 
+// The full path of the log; a relative path counts from the working folder at
+// start, which the run has not changed yet.
+static int ResolveLogPath(char *path, size_t size, DWORD *error)
+{
+    const LogSwitch *asked = &g_setup.request.log;
+    *error = ERROR_FILENAME_EXCED_RANGE;
+    if (asked->pathTooLong)
+        return 0;
+    if (!asked->given)
+        return DefaultLogPath(path, size, error);
+    char *name = 0;
+    DWORD length = GetFullPathNameA(asked->path, (DWORD)size, path, &name);
+    if (length == 0)
+        *error = GetLastError();
+    return length != 0 && length < size;
+}
+
 int OpenRunLog(HWND owner)
 {
     RunLog *log = &g_setup.log;
@@ -74,7 +79,18 @@ int OpenRunLog(HWND owner)
         char folder[PATH_CHARS];
         if (asked->given && RunsOnNtFamily())
             GetStateFolder(folder, sizeof folder, 1);
-        HANDLE file = OpenLogFile(log->path, &log->seekToEnd, log->movedAside);
+        int inTheWay;
+        HANDLE file = OpenLogFile(log->path, &log->seekToEnd, log->movedAside, &inTheWay);
+        // A quiet run whose log is there but can be neither appended to nor
+        // moved aside (on a share, say) logs to its default log instead.
+        if (file == INVALID_HANDLE_VALUE && inTheWay && g_setup.quiet && asked->given) {
+            log->refusedError = GetLastError();
+            CopyText(log->refused, sizeof log->refused, log->path);
+            if (DefaultLogPath(log->path, sizeof log->path, &error))
+                file = OpenLogFile(log->path, &log->seekToEnd, log->movedAside, &inTheWay);
+            else
+                SetLastError(error);
+        }
         if (file != INVALID_HANDLE_VALUE) {
             log->file = file;
             return 1;
@@ -224,6 +240,9 @@ void LogRunStart(const PlatformReading *reading, int commandLineRead)
     // The command line last: however long, it never pushes the fixed fields off the line.
     LogLine("Setup.exe %s started; mode: %s; action: %s; platform: %s; command line: %s", TARV_VERSION_TEXT,
             g_setup.quiet ? "quiet" : "interactive", action, platform, GetCommandLineA());
+    if (g_setup.log.refused[0])
+        LogLine("log %s: there, but it can be neither appended to nor moved aside, error %lu; this run logs here "
+                "instead", g_setup.log.refused, (unsigned long)g_setup.log.refusedError);
     if (g_setup.log.movedAside[0])
         LogLine("log %s: not a plain file of a trusted owner; moved to %s, this log is new", g_setup.log.path,
                 g_setup.log.movedAside);

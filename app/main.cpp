@@ -64,6 +64,23 @@ static void LoadSetupLibrary()
         g_setup.copyOemInf = (CopyOemInfProc)(void *)GetProcAddress(g_setup.setupLibrary, "SetupCopyOEMInfA");
 }
 
+typedef BOOL (WINAPI *IsWow64Proc)(HANDLE, PBOOL);
+
+// A 32-bit Setup.exe on 64-bit Windows (WOW64) would write the kernel driver
+// through the redirected system folder and register a driver the 64-bit
+// spooler cannot use: no row of the catalogue is that platform, whatever
+// /OS= says. Bound at run time, since Windows 95 lacks it.
+static int RunsUnderWow64()
+{
+    IsWow64Proc isWow64 = (IsWow64Proc)(void *)GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "IsWow64Process");
+    BOOL wow64 = FALSE;
+    // GetCurrentProcess's documented pseudo-handle, without one more import.
+    if (!isWow64 || !isWow64((HANDLE)(LONG_PTR)-1, &wow64) || !wow64)
+        return 0;
+    LogLine("platform: 64-bit Windows (a 32-bit program under WOW64), which these media do not support");
+    return 1;
+}
+
 static int EndsKeptJournal(int action)
 {
     return action == ACTION_ROLLBACK || action == ACTION_COMMIT;
@@ -155,7 +172,7 @@ static void RunRequestedAction(HWND owner, const PlatformReading *reading)
     if (!g_setup.quiet && !TakeLock(owner))
         return;
     int row = request->platform;
-    if (!g_platforms[row].supported) {
+    if (!g_platforms[row].supported || RunsUnderWow64()) {
         ShowMessageId(owner, 0, IDS_UNSUPPORTED);
         return;
     }

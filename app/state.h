@@ -27,6 +27,8 @@ struct RunLog {
     int seekToEnd;             // opened for writing anywhere (Windows 9x): each line goes to the end first
     char path[PATH_CHARS];
     char movedAside[PATH_CHARS];  // where a file not ours to append to went, or ""
+    char refused[PATH_CHARS];     // the log asked for, when it was in the way and this one is the default
+    DWORD refusedError;
     LogBuffers buffers;
 };
 

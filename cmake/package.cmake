@@ -39,8 +39,9 @@ endif()
 function(tarv_package arch)
   set(bin ${CMAKE_BINARY_DIR}/${arch}/bin)
   set(msi ${CMAKE_BINARY_DIR}/${arch}/Tarv.msi)
+  set(ca ${CMAKE_BINARY_DIR}/${arch}/package/TarvCA.dll)
   set(commands COMMAND ${TARV_MSI_ENV} ${CMAKE_SOURCE_DIR}/package/build-msi.sh ${PROJECT_VERSION} ${TARV_MSI_PORT}
-                       ${bin} ${msi})
+                       ${bin} ${ca} ${msi})
   if(TARV_SIGN_PFX)
     list(APPEND commands COMMAND ${TARV_MSI_ENV} ${CMAKE_SOURCE_DIR}/package/sign.sh ${msi} ${TARV_SIGN_PFX}
                                  ${TARV_SIGN_PASSWORD_FILE} ${TARV_SIGN_TIMESTAMP_URL})
@@ -49,7 +50,7 @@ function(tarv_package arch)
   list(TRANSFORM media PREPEND ${bin}/drivers/)
   add_custom_command(OUTPUT ${msi}
     ${commands}
-    DEPENDS ${bin}/Setup.exe ${media} ${bin}/drivers/Commun/hwbridge.sys
+    DEPENDS ${bin}/Setup.exe ${media} ${bin}/drivers/Commun/hwbridge.sys ${ca}
             ${CMAKE_SOURCE_DIR}/package/build-msi.sh ${CMAKE_SOURCE_DIR}/package/tarv.wxs
             ${CMAKE_SOURCE_DIR}/package/sign.sh
             ${CMAKE_BINARY_DIR}/package/settings.txt

@@ -62,6 +62,24 @@ else()
   target_link_libraries(Setup PRIVATE advapi32 user32 gdi32 kernel32)
 endif()
 
+# The package's custom-action DLL, beside the media and never in them: it
+# lives only in the package.
+add_library(TarvCA SHARED package/ca/tarv_ca.cpp)
+set_target_properties(TarvCA PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+if(MINGW)
+  # Exported as "RunSetup", the name the CustomAction table gives, not "RunSetup@4".
+  target_link_libraries(TarvCA PRIVATE ${TARV_STATIC_LINK} -Wl,--kill-at msi user32 kernel32)
+else()
+  target_sources(TarvCA PRIVATE package/ca/tarv_ca.def)
+  target_link_libraries(TarvCA PRIVATE msi user32 kernel32)
+endif()
+if(TARV_SIGN_PFX)
+  add_custom_command(TARGET TarvCA POST_BUILD
+    COMMAND ${TARV_LINK_ENV} ${CMAKE_SOURCE_DIR}/package/sign.sh $<TARGET_FILE:TarvCA> ${TARV_SIGN_PFX}
+            ${TARV_SIGN_PASSWORD_FILE} ${TARV_SIGN_TIMESTAMP_URL}
+    VERBATIM)
+endif()
+
 if(EXISTS ${CMAKE_SOURCE_DIR}/media/CMakeLists.txt)
   add_subdirectory(media)
 endif()

@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/state.h"
 #include "app/text.h"
+#include "remove/purge_names.h"
 #include "res/resource.h"
 
 enum { COPY_TIMER = 2, COPY_DELAY_MS = 500, TITLE_CHARS = 32 };
@@ -34,8 +35,7 @@ static int PreparePaths(HWND dialog, CopyDialogState *context)
     SetDlgItemTextA(dialog, IDC_COPY_FROM, job->targetFolder);
     if (!BuildCopyPaths(job, &context->paths))
         return 0;
-    const char *backupName = strrchr(context->paths.destination, '\\');
-    SetDlgItemTextA(dialog, IDC_COPY_TO, backupName ? backupName + 1 : context->paths.destination);
+    SetDlgItemTextA(dialog, IDC_COPY_TO, PathFileName(context->paths.destination, IsLeadByte));
     return 1;
 }
 

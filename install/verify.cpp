@@ -25,6 +25,7 @@ struct Verification {
     int failed;            // the check itself could not be made
     int queueFound;
     int driverFound;
+    int pending;           // a journal or a restart would change it: never "not installed"
     DWORD error;           // of the first failure
     char listed[LISTED_CHARS];  // the names of the first differences, one per line, for the message
 };
@@ -235,7 +236,8 @@ static void CheckPending(Verification *check)
 {
     char path[PATH_CHARS];
     int left = JournalLeft();
-    if (left == JOURNAL_LEFT_UNDONE && JournalPath(path, sizeof path))
+    check->pending = left == JOURNAL_LEFT_UNDONE;
+    if (check->pending && JournalPath(path, sizeof path))
         Differs(check, path, "a setup that did not end left it; the next run of Setup.exe undoes that setup");
     else if (left == JOURNAL_LEFT_DONE)
         LogLine("verify: note: a setup that succeeded kept its undo journal for its installation's commit");
@@ -244,6 +246,7 @@ static void CheckPending(Verification *check)
         Failed(check, "the renames due at the next restart cannot be read", GetLastError());
     else if (pending)
         Differs(check, path, "due to be renamed or deleted at the next restart");
+    check->pending |= pending > 0;
 }
 
 void VerifyInstallation(HWND owner, int row)
@@ -267,7 +270,7 @@ void VerifyInstallation(HWND owner, int row)
     if (check.failed) {
         LogLine("verify: the check could not be made");
         ReportFormatted(owner, IDS_VERIFY_TITLE, IDS_VERIFY_FAILED, (unsigned long)check.error);
-    } else if (!check.queueFound && !check.driverFound) {
+    } else if (!check.queueFound && !check.driverFound && !check.pending) {
         LogLine("verify: not installed");
         ReportFormatted(owner, IDS_VERIFY_TITLE, IDS_VERIFY_NOT_INSTALLED);
     } else if (check.differences) {

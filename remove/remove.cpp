@@ -16,7 +16,8 @@
 enum { DELETION_CAPTION_CHARS = 128 };
 
 // Deletes every marked entry from folder. File attributes are left as they
-// are: a read-only or locked file is reported and the walk goes on.
+// are: a read-only or locked file is reported and the walk goes on. A quiet
+// run takes a file already gone for what it wants.
 static void DeleteMarkedFiles(HWND owner, const char *folder, const FileEntry *list)
 {
     g_setup.targetFolder = folder;
@@ -32,7 +33,12 @@ static void DeleteMarkedFiles(HWND owner, const char *folder, const FileEntry *l
             LogLine("deleted %s", path);
             continue;
         }
-        LogLine("delete failed %s: error %lu", path, fits ? (unsigned long)GetLastError() : ERROR_FILENAME_EXCED_RANGE);
+        DWORD error = fits ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+        if (g_setup.quiet && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+            LogLine("already gone %s", path);
+            continue;
+        }
+        LogLine("delete failed %s: error %lu", path, (unsigned long)error);
         ShowMessageId(owner, folder, IDS_FILE_NOT_DELETED);
     }
 }
@@ -53,11 +59,13 @@ int RemovePrinter(HWND owner, int row, int complete)
     LogLine("folders: system %s, printer drivers %s", g_setup.systemFolder, g_setup.driverFolder);
     char dataPath[PATH_CHARS];
     dataPath[0] = '\0';
-    // A purge goes on from any state: a queue or driver that is not there
-    // (an earlier deletion, say) is reported as ever, then the rest goes.
+    // A purge, and a quiet complete deletion, go on from any state: a queue
+    // or driver that is not there (an earlier deletion, say) is reported as
+    // ever, then the rest goes.
     int purge = complete && g_setup.request.purge;
+    int onward = purge || (complete && g_setup.quiet);
     int done = DeletePrinterQueue(owner, dataPath, row);
-    if (!done && !purge)
+    if (!done && !onward)
         return 0;
     // The spooler names the files of its copies only while the driver is registered.
     ModelDriverFiles ours = { 0, 0 };
@@ -67,7 +75,7 @@ int RemovePrinter(HWND owner, int row, int complete)
     if (purge) {
         // Its own walk deletes the driver files too, without reporting those already gone.
         PurgeLeftovers(owner, row, &ours);
-    } else if (done && complete) {
+    } else if ((done || onward) && complete) {
         const PlatformEntry *platform = &g_platforms[row];
         DeleteMarkedFiles(owner, g_setup.systemFolder, platform->systemFiles);
         DeleteMarkedFiles(owner, g_setup.driverFolder, platform->driverFiles);
@@ -75,7 +83,7 @@ int RemovePrinter(HWND owner, int row, int complete)
     ReleaseModelDriverFiles(&ours);
     if (done)
         LogLine("%s done", complete ? "complete deletion" : "simple deletion");
-    else if (purge)
-        LogLine("purge done");
+    else if (onward)
+        LogLine(purge ? "purge done" : "complete deletion done from what was left");
     return done;
 }

@@ -33,9 +33,11 @@ static void ReadDataFile(HANDLE printer, char *dataPath)
     GlobalFree(block);
 }
 
-static int QuietPurge()
+// A quiet complete deletion, purge or not, goes on from any state: what is
+// already gone is no failure.
+static int QuietCompleteDeletion()
 {
-    return g_setup.quiet && g_setup.request.purge && g_setup.request.action == ACTION_COMPLETE_DELETION;
+    return g_setup.quiet && g_setup.request.action == ACTION_COMPLETE_DELETION;
 }
 
 static void ShowDeletionFailure(HWND owner, UINT textId)
@@ -52,8 +54,8 @@ int DeletePrinterQueue(HWND owner, char *dataPath, int row)
     if (!g_setup.spooler.OpenPrinterA((LPSTR)MODEL_QUEUE_NAME, &printer, &defaults)) {
         unsigned long error = GetLastError();
         LogLine("spooler: printer \"%s\" not opened, error %lu", MODEL_QUEUE_NAME, error);
-        // A quiet purge has nothing to report about a queue that is not there.
-        if (!QuietPurge() || error != ERROR_INVALID_PRINTER_NAME)
+        // Nor has it anything to report about a queue that is not there.
+        if (!QuietCompleteDeletion() || error != ERROR_INVALID_PRINTER_NAME)
             ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DELETE_STEP1, error);
         return 0;
     }
@@ -89,7 +91,7 @@ int DeleteDriver(HWND owner, int complete, const char *dataPath)
         unsigned long error = GetLastError();
         LogLine("spooler: driver \"%s\" not deleted, error %lu", MODEL_DRIVER_NAME, error);
         // Nor about a driver that is not registered (Wine's error says so unreliably).
-        if (!QuietPurge() || ModelDriverListed())
+        if (!QuietCompleteDeletion() || ModelDriverListed())
             ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DRIVER_DELETE, error);
         return 0;
     }

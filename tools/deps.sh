@@ -8,23 +8,32 @@ set -euo pipefail
 packages=(
   cmake make g++ clang libclang-rt-14-dev googletest libgtest-dev python3
   mingw-w64 g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine wine64 wine32:i386 xvfb xauth msitools wixl faketime osslsigncode openssl
+  wine wine64 wine32:i386 xvfb xauth msitools wixl faketime osslsigncode openssl locales
 )
 
 installed() {
   [ "$(dpkg-query -W -f='${db:Status-Status}' "$1" 2>/dev/null)" = installed ]
 }
 
+# The Japanese tests name files in code page 932: Wine maps such names
+# between Unix and Windows only where the glibc locale exists.
+locale_missing() { ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; }
+
 missing=()
 for package in "${packages[@]}"; do
   installed "$package" || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && ! locale_missing && exit 0
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then
-  command -v sudo >/dev/null || { echo "${0##*/}: missing ${missing[*]}, and no sudo to install them" >&2; exit 1; }
+  command -v sudo >/dev/null || { echo "${0##*/}: missing ${missing[*]:-the ja_JP.UTF-8 locale}, and no sudo to install them" >&2; exit 1; }
   as_root=(sudo)
+fi
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "${0##*/}: making the ja_JP.UTF-8 locale"
+  "${as_root[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
+  exit 0
 fi
 echo "${0##*/}: installing ${missing[*]}"
 # apt's own output is shown only when it fails.
@@ -37,3 +46,6 @@ trap 'rm -f "$log"' EXIT
   "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
 } >"$log" 2>&1 || { cat "$log" >&2; echo "${0##*/}: the installation failed" >&2; exit 1; }
+if locale_missing; then
+  "${as_root[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 >"$log" 2>&1 || { cat "$log" >&2; exit 1; }
+fi

@@ -384,7 +384,8 @@ int RunWine(const std::vector<std::string> &args, std::string *output,
     std::map<std::string, std::string> full = WineEnvironment();
     for (const auto &item : env)
         full[item.first] = item.first == "WINEDLLOVERRIDES" ? item.second + ";" + full[item.first] : item.second;
-    std::vector<std::string> command = { WineLoader() };
+    // The loader of the prefix: another one may be given with it.
+    std::vector<std::string> command = { full["WINELOADER"] };
     command.insert(command.end(), args.begin(), args.end());
     return Spawn(command, full, output, errors);
 }

@@ -145,7 +145,7 @@ struct Row {
     const char *name;
     bool defaultLog;             // LOGFILE not given; else {log} stands for the test's log
     std::string install;         // msiexec properties of the install
-    int installExit;             // Wine's msiexec ends a failed install with 1627 (Windows: 1603)
+    int installExit;             // msiexec's: Setup.exe's outcome
     std::string setupTail;       // Setup.exe's command line after its name
     std::vector<std::string> setupLines;
     int setupExit;
@@ -153,20 +153,22 @@ struct Row {
     void (*beforeRemoval)();
     std::string remove;          // msiexec properties of the removal
     std::string removalTail;
-    int removalExit;             // Setup.exe's, -1 unchecked; the removal itself always ends with 0
+    int removalExit;             // Setup.exe's, -1 unchecked, and msiexec's
 };
 
 const Row kRows[] = {
-    { "BuildDefaultsThenDeletion", true, "", 0, "/QUIET /PORT=" TARV_MSI_PORT " /LOG={log}", {}, 0, TARV_MSI_PORT,
-      nullptr, "", "/UNINSTALL /QUIET /LOG={log}", 0 },
-    // /PURGE's own outcome (0 or 3010) is Setup.exe's business: only its command line is checked.
-    { "PropertiesThenPurge", false, "PORT=COM2: LOGFILE={log}", 0, "/QUIET /PORT=COM2: /LOG={log}", {}, 0, "COM2:",
-      nullptr, "PURGE=1 LOGFILE={log}", "/UNINSTALL /PURGE /QUIET /LOG={log}", -1 },
-    { "UnlistedPortFailsAndRollsBack", false, "PORT=LPT9: LOGFILE={log}", 1627, "/QUIET /PORT=LPT9: /LOG={log}",
-      { "port \"LPT9:\" of /PORT= is not listed by the spooler" }, 87, "", nullptr, "", "", 0 },
-    // A failed deletion never keeps the package.
-    { "QueueDeletedByHandStillRemoves", true, "", 0, "/QUIET /PORT=" TARV_MSI_PORT " /LOG={log}", {}, 0,
-      TARV_MSI_PORT, [] { Probe({ "delete-printer", kModel }); }, "", "/UNINSTALL /QUIET /LOG={log}", 1603 },
+    { "BuildDefaultsThenDeletion", true, "", 0, "/QUIET /PORT=" TARV_MSI_PORT " /LOG={log} /KEEPUNDO", {}, 0,
+      TARV_MSI_PORT, nullptr, "", "/UNINSTALL /QUIET /LOG={log}", 0 },
+    { "PropertiesThenPurge", false, "PORT=COM2: LOGFILE={log}", 0, "/QUIET /PORT=COM2: /LOG={log} /KEEPUNDO", {}, 0,
+      "COM2:", nullptr, "PURGE=1 LOGFILE={log}", "/UNINSTALL /PURGE /QUIET /LOG={log}", 0 },
+    // msiexec ends as Setup.exe did, and its own log says why.
+    { "UnlistedPortFailsAndRollsBack", false, "PORT=LPT9: LOGFILE={log}", 1603,
+      "/QUIET /PORT=LPT9: /LOG={log} /KEEPUNDO", { "port \"LPT9:\" of /PORT= is not listed by the spooler" }, 87, "",
+      nullptr, "", "", 0 },
+    // A deletion converges: after the queue was deleted by hand it removes
+    // the rest, and ends with 0.
+    { "QueueDeletedByHandStillRemoves", true, "", 0, "/QUIET /PORT=" TARV_MSI_PORT " /LOG={log} /KEEPUNDO", {}, 0,
+      TARV_MSI_PORT, [] { Probe({ "delete-printer", kModel }); }, "", "/UNINSTALL /QUIET /LOG={log}", 0 },
 };
 
 class Package : public ::testing::Test {
@@ -210,32 +212,43 @@ TEST_P(PackageRow, InstallsAndRemovesThroughSetupExe)
     std::string install = "/i " + WinPath(TARV_MSI) + " /qn " + filled(row.install);
     Outcome first = Msiexec(install);
     ASSERT_EQ(first.exitCode, row.installExit) << Shown(first, log);
-    ASSERT_EQ(Runs(log).size(), 1u) << Shown(first, log);
+    ASSERT_GE(Runs(log).size(), 1u) << Shown(first, log);
     ExpectRun(Runs(log)[0], filled(row.setupTail), row.setupLines, row.setupExit, ReadFile(log));
     if (row.installExit != 0) {
+        // Setup.exe's lines of the failed run are in msiexec's log too.
+        std::string verbose = ReadFile(Work() + "/msiexec.log");
+        for (const std::string &part : row.setupLines)
+            EXPECT_NE(verbose.find(part), std::string::npos) << "no \"" << part << "\" in\n" << verbose;
+        EXPECT_NE(verbose.find("Setup.exe: ended with exit code " + std::to_string(row.setupExit)), std::string::npos)
+            << verbose;
         EXPECT_EQ(QueueLine(), "");
         ExpectPackageGone();
         return;
     }
     ExpectInstalled(row.port, TARV_PRODUCT_VERSION);
+    // The installation committed: Setup.exe ended the journal it kept.
+    std::vector<std::vector<std::string>> runs = Runs(log);
+    ASSERT_EQ(runs.size(), 2u) << Shown(first, log);
+    ExpectRun(runs[1], filled("/COMMIT /QUIET /LOG={log}"), {}, 0, ReadFile(log));
+    EXPECT_FALSE(FileExists(StateFolder() + "/TarvSetup.jnl"));
 
     // The same version again is already installed: Setup.exe does not run.
     Outcome again = Msiexec(install);
     EXPECT_EQ(again.exitCode, 0) << Shown(again, log);
-    EXPECT_EQ(Runs(log).size(), 1u) << ReadFile(log);
+    EXPECT_EQ(Runs(log).size(), 2u) << ReadFile(log);
 
     if (row.beforeRemoval)
         row.beforeRemoval();
     Outcome removal = Msiexec("/x " + WinPath(TARV_MSI) + " /qn " + filled(row.remove));
-    EXPECT_EQ(removal.exitCode, 0) << Shown(removal, log);
-    std::vector<std::vector<std::string>> runs = Runs(log);
-    ASSERT_EQ(runs.size(), 2u) << Shown(removal, log);
-    ExpectRun(runs[1], filled(row.removalTail), {}, row.removalExit, ReadFile(log));
+    EXPECT_EQ(removal.exitCode, row.removalExit) << Shown(removal, log);
+    runs = Runs(log);
+    ASSERT_EQ(runs.size(), 3u) << Shown(removal, log);
+    ExpectRun(runs[2], filled(row.removalTail), {}, row.removalExit, ReadFile(log));
     ExpectPackageGone();
-    if (row.removalExit == 0) {  // the state of a quiet complete deletion
-        EXPECT_EQ(QueueLine(), "");
-        EXPECT_EQ(DriverLine(), "");
-    }
+    // Nothing of ours: no queue, no driver, none of the files a complete deletion removes.
+    EXPECT_EQ(QueueLine(), "");
+    EXPECT_EQ(DriverLine(), "");
+    EXPECT_FALSE(FileExists(InDriverFolder("Tarvf.hlp")));
 }
 
 INSTANTIATE_TEST_SUITE_P(Package, PackageRow, ::testing::Range<size_t>(0, sizeof kRows / sizeof kRows[0]),
@@ -260,7 +273,8 @@ void BuildPackage(const std::string &version, const std::string &port, const std
     std::string epoch = BuildTime();
     std::string command = (epoch.empty() ? "" : "SOURCE_DATE_EPOCH=" + epoch + " ") + "TARV_MSI_FAIL_AFTER='" + failAfter +
                           "' '" TARV_SOURCE_DIR "/package/build-msi.sh' " +
-                          version + " " + port + " '" + media + "' '" + out + "' 2>&1";
+                          version + " " + port + " '" + media + "' '" + WinBin() + "/../package/TarvCA.dll' '" + out
+                          + "' 2>&1";
     std::string output;
     FILE *script = popen(command.c_str(), "r");
     for (int c; script && (c = fgetc(script)) != EOF;)
@@ -281,10 +295,18 @@ std::string OlderMedia(const std::string &version)
     return media;
 }
 
+// The setup of the installed media, as the package runs it, on port.
+std::string SetupTail(const std::string &port)
+{
+    return "/QUIET /PORT=" + port + " /LOG=" + DefaultLogWin() + " /KEEPUNDO";
+}
+std::string CommitTail() { return "/COMMIT /QUIET /LOG=" + DefaultLogWin(); }
+
 // A lower version, packaged by the same script from media whose Tarv.ini
 // differs and with another default port, is replaced by Tarv.msi: its own
-// Setup.exe deletion runs first, then the new setup from the new media.
-TEST_F(Package, HigherVersionReplacesALowerOne)
+// Setup.exe deletion runs first, then the new setup from the new media, on
+// the port the lower version's queue was on.
+TEST_F(Package, HigherVersionReplacesALowerOneOnItsPort)
 {
     std::string media = OlderMedia("0.9.0.0"), old = Builds() + "/Tarv-0.9.msi";
     BuildPackage("0.9.0.0", "COM3:", media, old);
@@ -297,19 +319,20 @@ TEST_F(Package, HigherVersionReplacesALowerOne)
 
     Outcome higher = Msiexec("/i " + WinPath(TARV_MSI) + " /qn");
     ASSERT_EQ(higher.exitCode, 0) << Shown(higher, log);
-    ExpectInstalled(TARV_MSI_PORT, TARV_PRODUCT_VERSION);
+    ExpectInstalled("COM3:", TARV_PRODUCT_VERSION);
     EXPECT_EQ(ReadFile(InDriverFolder("Tarv.ini")), MediaFile("Nt2000/Tarv.ini"));
     EXPECT_EQ(ReadFile(InDriverFolder("3/Tarv.ini")), MediaFile("Nt2000/Tarv.ini"));
     std::vector<std::vector<std::string>> runs = Runs(log);
-    ASSERT_EQ(runs.size(), 3u) << Shown(higher, log);
-    ExpectRun(runs[1], "/UNINSTALL /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
-    ExpectRun(runs[2], "/QUIET /PORT=" TARV_MSI_PORT " /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ASSERT_EQ(runs.size(), 5u) << Shown(higher, log);
+    ExpectRun(runs[2], "/UNINSTALL /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ExpectRun(runs[3], SetupTail("COM3:"), {}, 0, ReadFile(log));
+    ExpectRun(runs[4], CommitTail(), {}, 0, ReadFile(log));
 
     // The lower one cannot come back over it: its launch condition refuses.
     Outcome downgrade = Msiexec("/i " + WinPath(old) + " /qn");
     EXPECT_EQ(downgrade.exitCode, 1603) << Shown(downgrade, log);
-    EXPECT_EQ(Runs(log).size(), 3u) << ReadFile(log);
-    ExpectInstalled(TARV_MSI_PORT, TARV_PRODUCT_VERSION);
+    EXPECT_EQ(Runs(log).size(), 5u) << ReadFile(log);
+    ExpectInstalled("COM3:", TARV_PRODUCT_VERSION);
 }
 
 // The same sources packaged again give the very same package: Windows
@@ -329,7 +352,7 @@ TEST_F(Package, TheSamePackageBuiltAgainFindsItselfInstalled)
     Outcome second = Msiexec("/i " + WinPath(again) + " /qn");
     EXPECT_EQ(second.exitCode, 0) << Shown(second, log);
     EXPECT_EQ(Registered().size(), 1u);
-    EXPECT_EQ(Runs(log).size(), 1u) << ReadFile(log);
+    EXPECT_EQ(Runs(log).size(), 2u) << ReadFile(log);
     ExpectInstalled(TARV_MSI_PORT, TARV_PRODUCT_VERSION);
 }
 
@@ -348,6 +371,10 @@ TEST_F(Package, RepairPutsTheQueueBackOnItsPortOrMovesIt)
         Outcome run = Msiexec(repair + properties);
         ASSERT_EQ(run.exitCode, 0) << Shown(run, log);
         ExpectInstalled(port, TARV_PRODUCT_VERSION);
+        std::vector<std::vector<std::string>> runs = Runs(log);
+        ASSERT_GE(runs.size(), 2u) << ReadFile(log);
+        ExpectRun(runs[runs.size() - 2], SetupTail(port), {}, 0, ReadFile(log));
+        ExpectRun(runs.back(), CommitTail(), {}, 0, ReadFile(log));
     };
     Outcome installed = Msiexec("/i " + WinPath(TARV_MSI) + " /qn PORT=COM2:");
     ASSERT_EQ(installed.exitCode, 0) << Shown(installed, log);
@@ -355,34 +382,28 @@ TEST_F(Package, RepairPutsTheQueueBackOnItsPortOrMovesIt)
     ASSERT_EQ(QueueLine(), "");
 
     repairedOn("", "COM2:");
-    std::vector<std::vector<std::string>> runs = Runs(log);
-    ASSERT_EQ(runs.size(), 2u) << ReadFile(log);
-    ExpectRun(runs[1], "/QUIET /PORT=COM2: /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
-
     repairedOn(" PORT=LPT2:", "LPT2:");
     Probe({ "delete-printer", kModel });
     repairedOn("", "LPT2:");
-    runs = Runs(log);
-    ASSERT_EQ(runs.size(), 4u) << ReadFile(log);
-    ExpectRun(runs[3], "/QUIET /PORT=LPT2: /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
 
     // A repair whose setup fails (a port the spooler does not list) fails,
     // and leaves the printer where it was.
     Outcome failed = Msiexec(repair + " PORT=LPT9:");
-    EXPECT_NE(failed.exitCode, 0) << Shown(failed, log);
+    EXPECT_EQ(failed.exitCode, 1603) << Shown(failed, log);
     ExpectInstalled("LPT2:", TARV_PRODUCT_VERSION);
     Probe({ "delete-printer", kModel });
     repairedOn("", "LPT2:");
 }
 
 // A PORT or LOGFILE that Setup.exe would read as more words (a blank, a
-// quote, a slash) fails the installation before anything changes.
+// quote, a slash) or the actions' data would split (a bar) fails the
+// installation before anything changes.
 TEST_F(Package, UnsafePropertiesAreRefusedBeforeAnyChange)
 {
     std::string log = UnixPath(DefaultLogWin());
     std::string before = MachineSnapshot();
     for (const char *property : { "\"PORT=LPT1: /UNINSTALL\"", "PORT=LPT1:/PURGE", "\"LOGFILE=C:\\a b.log\"",
-                                  "LOGFILE=\\\\host/x" }) {
+                                  "LOGFILE=\\\\host/x", "PORT=LPT1:|" }) {
         SCOPED_TRACE(property);
         Outcome install = Msiexec("/i " + WinPath(TARV_MSI) + " /qn " + property);
         EXPECT_NE(install.exitCode, 0) << Shown(install, log);
@@ -393,13 +414,100 @@ TEST_F(Package, UnsafePropertiesAreRefusedBeforeAnyChange)
     }
 }
 
+// msiexec ends as Setup.exe did: a removal whose Setup.exe fails (a marked
+// file that cannot be deleted) fails, and the rollback installs the printer
+// again on its port; a purge that leaves a file to the restart ends with 3010.
+TEST_F(Package, RemovalEndsAsSetupExeDid)
+{
+    std::string log = UnixPath(DefaultLogWin());
+    Outcome installed = Msiexec("/i " + WinPath(TARV_MSI) + " /qn PORT=COM2:");
+    ASSERT_EQ(installed.exitCode, 0) << Shown(installed, log);
+    SetReadOnly(InDriverFolder("Tarva.hlp"));
+    Outcome removal = Msiexec("/x " + WinPath(TARV_MSI) + " /qn");
+    EXPECT_EQ(removal.exitCode, 1603) << Shown(removal, log);
+    std::vector<std::vector<std::string>> runs = Runs(log);
+    ASSERT_EQ(runs.size(), 4u) << Shown(removal, log);
+    ExpectRun(runs[2], "/UNINSTALL /QUIET /LOG=" + DefaultLogWin(), { "delete failed " }, 1603, ReadFile(log));
+    ExpectRun(runs[3], "/QUIET /PORT=COM2: /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ExpectSetUp("COM2:");
+    std::string verbose = ReadFile(Work() + "/msiexec.log");
+    EXPECT_NE(verbose.find("Setup.exe: ended with exit code 1603"), std::string::npos) << verbose;
+
+    // Whatever Wine's rollback kept of the registration, the purge removes the printer.
+    Clean();
+    installed = Msiexec("/i " + WinPath(TARV_MSI) + " /qn");
+    ASSERT_EQ(installed.exitCode, 0) << Shown(installed, log);
+    auto release = HoldFileOpen(InDriverFolder("3/TarvUI.dll"));
+    Outcome purge = Msiexec("/x " + WinPath(TARV_MSI) + " /qn PURGE=1");
+    release();
+    EXPECT_EQ(purge.exitCode, 3010) << Shown(purge, log);
+    EXPECT_NE(ReadFile(log).find("for deletion at the next restart"), std::string::npos) << ReadFile(log);
+    ExpectPackageGone();
+}
+
+// The package's sequence, read from its tables: a setup's rollback comes
+// after it (a setup that failed was undone by Setup.exe, and has none), and
+// so does its commit; a deletion's rollback comes before it. PORT is no
+// secure property: a standard user's maintenance run cannot move the queue.
+TEST(PackageTables, RollbackActionsStandWhereTheirActionsNeedThem)
+{
+    if (std::string(TARV_MSI).empty())
+        GTEST_SKIP() << "no package built: wixl and msitools were not found when the build was configured";
+    auto table = [](const std::string &name) {
+        std::string output;
+        FILE *pipe = popen(("msiinfo export '" + std::string(TARV_MSI) + "' " + name + " 2>&1").c_str(), "r");
+        for (int c; pipe && (c = fgetc(pipe)) != EOF;)
+            output += (char)c;
+        EXPECT_TRUE(pipe && pclose(pipe) == 0) << output;
+        std::map<std::string, std::vector<std::string>> rows;
+        std::istringstream in(output);
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            std::vector<std::string> fields;
+            std::istringstream cells(line);
+            for (std::string cell; std::getline(cells, cell, '\t');)
+                fields.push_back(cell);
+            if (!fields.empty())
+                rows[fields[0]] = fields;
+        }
+        return rows;
+    };
+    auto sequence = table("InstallExecuteSequence"), actions = table("CustomAction"), properties = table("Property");
+    auto at = [&](const std::string &action) {
+        EXPECT_EQ(sequence.count(action), 1u) << action;
+        return sequence.count(action) ? std::stoi(sequence[action].back()) : -1;
+    };
+    auto type = [&](const std::string &action) {
+        EXPECT_EQ(actions.count(action), 1u) << action;
+        return actions.count(action) ? std::stoi(actions[action][1]) : 0;
+    };
+    EXPECT_GT(at("TarvSetupRollback"), at("TarvSetup"));
+    EXPECT_GT(at("TarvSetupCommit"), at("TarvSetup"));
+    EXPECT_LT(at("TarvDeletionRollback"), at("TarvDeletion"));
+    EXPECT_LT(at("TarvDeletionRollback"), at("TarvPurge"));
+    EXPECT_GT(at("TarvSetup"), at("InstallFiles"));
+    EXPECT_LT(at("TarvDeletion"), at("RemoveFiles"));
+    for (const char *action : { "TarvSetup", "TarvDeletion", "TarvPurge" }) {
+        SCOPED_TRACE(action);
+        EXPECT_EQ(type(action) & 0x7C0, 0x400);  // in the script, checked, neither rollback nor commit
+        EXPECT_EQ(at(std::string(action) + "Data"), at(action) - 1);
+    }
+    EXPECT_EQ(type("TarvSetupRollback") & 0x300, 0x100);
+    EXPECT_EQ(type("TarvDeletionRollback") & 0x300, 0x100);
+    EXPECT_EQ(type("TarvSetupCommit") & 0x300, 0x200);
+    ASSERT_EQ(properties.count("SecureCustomProperties"), 1u);
+    EXPECT_EQ(("; " + properties["SecureCustomProperties"][1] + ";").find(";PORT;"), std::string::npos);
+}
+
 // msiexec failing after Setup.exe ran leaves the machine as it was: the
 // test-only packages fail right after Setup.exe's setup or deletion, and the
 // rollback actions take Setup.exe's work back. Wine's msiexec, measured:
-// - it runs the rollback script backwards, but schedules the reverse of each
-//   standard action twice, and those of the executed script run first: the
-//   installed files are gone before a rollback action of an install runs,
-//   which then cannot start in the installed folder (error 267, ignored);
+// - it runs the rollback custom actions after the rollback of the standard
+//   actions: the installed files are gone before a rollback action of an
+//   install runs, and Setup.exe cannot start there (the DLL logs it);
+// - it runs every rollback action scheduled, also those after the action
+//   that failed;
 // - RemoveExistingProducts commits the older version's removal on its own,
 //   so a failed upgrade cannot bring it back.
 // The rows that need what Wine lacks check everything up to the point where
@@ -431,9 +539,9 @@ TEST_F(Package, AFailedRemovalLeavesItInstalled)
     EXPECT_NE(removal.exitCode, 0) << Shown(removal, log);
     EXPECT_TRUE(RolledBackWith("TarvDeletionRollback")) << Shown(removal, log);
     std::vector<std::vector<std::string>> runs = Runs(log);
-    ASSERT_EQ(runs.size(), 3u) << Shown(removal, log);
-    ExpectRun(runs[1], "/UNINSTALL /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
-    ExpectRun(runs[2], "/QUIET /PORT=COM2: /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ASSERT_EQ(runs.size(), 4u) << Shown(removal, log);
+    ExpectRun(runs[2], "/UNINSTALL /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ExpectRun(runs[3], "/QUIET /PORT=COM2: /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
     ExpectSetUp("COM2:");
     if (Registered().empty())
         GTEST_SKIP() << "Wine's msiexec also takes back the product's registration when it rolls back a removal "
@@ -452,11 +560,11 @@ TEST_F(Package, AFailedUpgradeLeavesTheEarlierVersion)
     Outcome upgrade = Msiexec("/i " + WinPath(failing) + " /qn");
     EXPECT_NE(upgrade.exitCode, 0) << Shown(upgrade, log);
     std::vector<std::vector<std::string>> runs = Runs(log);
-    ASSERT_GE(runs.size(), 3u) << Shown(upgrade, log);
-    ExpectRun(runs[1], "/UNINSTALL /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
-    ExpectRun(runs[2], "/QUIET /PORT=" TARV_MSI_PORT " /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ASSERT_GE(runs.size(), 4u) << Shown(upgrade, log);
+    ExpectRun(runs[2], "/UNINSTALL /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ExpectRun(runs[3], SetupTail("COM3:"), {}, 0, ReadFile(log));
     EXPECT_TRUE(RolledBackWith("TarvSetupRollback")) << Shown(upgrade, log);
-    if (runs.size() == 3 && Registered().empty())
+    if (runs.size() == 4 && Registered().empty())
         GTEST_SKIP() << "Wine's msiexec committed the older version's removal and removed the installed media "
                         "before the rollback actions ran; the rollback of an upgrade needs Windows Installer";
     ExpectInstalled("COM3:", "0.9.0.0");
@@ -464,24 +572,31 @@ TEST_F(Package, AFailedUpgradeLeavesTheEarlierVersion)
         << Shown(upgrade, log);
 }
 
-// A failed first installation leaves nothing of ours.
-TEST_F(Package, AFailedFirstInstallationLeavesNothing)
+// A failed first installation over a printer installed by hand from the
+// media leaves that printer as it was; over a clean machine, nothing of ours.
+TEST_F(Package, AFailedFirstInstallationLeavesTheMachineAsItWas)
 {
     std::string log = UnixPath(DefaultLogWin()), failing = FailingPackage("setup");
-    std::string clean = MachineSnapshot();
+    ASSERT_EQ(RunSetup(SetupOptions("/QUIET /PORT=COM2:", {})).exitCode, 0);
+    RemoveAll(log);
+    std::string before = MachineSnapshot();
     Outcome first = Msiexec("/i " + WinPath(failing) + " /qn PORT=COM2:");
     EXPECT_NE(first.exitCode, 0) << Shown(first, log);
     ExpectPackageGone();
     std::vector<std::vector<std::string>> runs = Runs(log);
     ASSERT_GE(runs.size(), 1u) << Shown(first, log);
-    ExpectRun(runs[0], "/QUIET /PORT=COM2: /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    ExpectRun(runs[0], SetupTail("COM2:"), {}, 0, ReadFile(log));
     EXPECT_TRUE(RolledBackWith("TarvSetupRollback")) << Shown(first, log);
+    // The printer installed by hand is there, on its port, whatever follows.
+    EXPECT_EQ(RawField(QueueLine(), "port"), "COM2:");
+    EXPECT_NE(DriverLine(), "");
     if (runs.size() == 1)
         GTEST_SKIP() << "Wine's msiexec removed the installed media before it ran the rollback action, which "
-                        "could not start there; the purge that takes the setup back needs Windows Installer";
+                        "could not start there; the setup kept its undo journal, and the rollback that puts back "
+                        "what was there before needs Windows Installer";
     ASSERT_EQ(runs.size(), 2u) << Shown(first, log);
-    ExpectRun(runs[1], "/UNINSTALL /PURGE /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
-    EXPECT_EQ(MachineSnapshot(), clean) << Shown(first, log);
+    ExpectRun(runs[1], "/ROLLBACK /QUIET /LOG=" + DefaultLogWin(), {}, 0, ReadFile(log));
+    EXPECT_EQ(MachineSnapshot(), before) << Shown(first, log);
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // The shell: start-up, command line, usage, detection, confirmation, exit codes.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
+#include <map>
+
 #include "tests/e2e/harness.h"
 
 using namespace e2e;
@@ -222,6 +226,54 @@ TEST(Detection, ForcedPlatformSkipsDetection)
     Outcome run = RunSetup(options);
     ASSERT_EQ(run.windows.size(), 1u) << run.Describe();
     EXPECT_EQ(run.At(0).MessageText(), Confirmation("Windows 95"));
+}
+
+// The shipped 32-bit image on 64-bit Windows (WOW64), whatever version it
+// reports and whatever /OS= says: these media hold nothing for it. A quiet
+// run ends with 1633, an interactive one says so after the confirmation,
+// and nothing is changed.
+TEST(Detection, SixtyFourBitWindowsIsNotSupported)
+{
+    if (std::string(TARV_E2E_ARCH) != "i686")
+        GTEST_SKIP() << "this kernel cannot execute 32-bit code: the i686 image is checked statically only";
+    std::string prefix = std::string(TARV_BUILD_DIR) + "/wineprefix-wow64";
+    std::map<std::string, std::string> wow64 = { { "WINEPREFIX", prefix }, { "WINEARCH", "win64" },
+                                                 { "WINELOADER", "/usr/lib/wine/wine64" } };
+    if (!FileExists(prefix + "/system.reg"))
+        ASSERT_EQ(system(("bash '" TARV_SOURCE_DIR "/tools/wine-prefix.sh' '" + prefix + "' x86_64").c_str()), 0);
+    RunWine({ "reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "winxp", "/f" }, nullptr, wow64);
+    auto state = [&] {
+        std::string out;
+        RunWine({ ToolsBin() + "/probe.exe", "printers", "drivers", "service", "hwbridge" }, &out, wow64);
+        for (const char *folder : { "system32/spool/drivers/x64", "syswow64", "system32/drivers", "system32" })
+            for (const char *name : { "TarvUI.dll", "hwport.dll", "hwbridge.sys" })
+                out += FileExists(prefix + "/drive_c/windows/" + folder + "/" + name) ? std::string(name) + " in " + folder + "\n" : "";
+        return out;
+    };
+    std::string before = state(), log = WorkRoot() + "/wow64.log";
+    for (const char *tail : { "/QUIET /PORT=LPT1:", "/QUIET /OS=WINNTXP /PORT=LPT1:" }) {
+        SCOPED_TRACE(tail);
+        RemoveAll(log);
+        Options options;
+        options.media = MakeMedia("wow64");
+        options.tail = std::string(tail) + " /LOG=" + WinPath(log);
+        options.version = "";
+        options.env = wow64;
+        EXPECT_EQ(RunSetup(options).exitCode, 1633) << ReadFile(log);
+        EXPECT_NE(ReadFile(log).find("platform: 64-bit Windows (a 32-bit program under WOW64)"), std::string::npos)
+            << ReadFile(log);
+    }
+    Options options;
+    options.media = MakeMedia("wow64");
+    options.version = "";
+    options.env = wow64;
+    options.answers = { "click 6", "click 1" };
+    Outcome run = RunSetup(options);
+    ASSERT_EQ(run.MessageBoxes().size(), 2u) << run.Describe();
+    EXPECT_EQ(run.MessageBoxes()[1]->MessageText(), "We don't work yet with this Windows version...") << run.Describe();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(state(), before);
+    EXPECT_EQ(system(("WINEPREFIX='" + prefix + "' wineserver -k").c_str()), 0);
 }
 
 TEST(Switches, CommandLineOfThirtyTwoThousandCharacters)

@@ -15,8 +15,8 @@ for build in first second-build; do
   log=$dir.log
   { cmake -S "$source" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$source/cmake/mingw.cmake" -DMINGW_ARCH=i686 \
           -DCMAKE_BUILD_TYPE=MinSizeRel -DTARV_SOURCE_DATE_EPOCH="$epoch" &&
-    cmake --build "$dir" --target Setup media -j2 &&
-    SOURCE_DATE_EPOCH=$epoch "$source/package/build-msi.sh" "$version" "$port" "$dir/bin" "$dir/Tarv.msi"
+    cmake --build "$dir" --target Setup media TarvCA -j2 &&
+    SOURCE_DATE_EPOCH=$epoch "$source/package/build-msi.sh" "$version" "$port" "$dir/bin" "$dir/package/TarvCA.dll" "$dir/Tarv.msi"
   } >"$log" 2>&1 || { cat "$log"; echo "reproducible.sh: the $build build failed" >&2; exit 1; }
   # A second build differs in the moment too.
   sleep 1

@@ -33,10 +33,10 @@ for one in "${arches[@]}"; do
   run cmake -S "$source" -B "$work/$one" -DCMAKE_TOOLCHAIN_FILE="$source/cmake/mingw.cmake" -DMINGW_ARCH="$one" \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DTARV_SOURCE_DATE_EPOCH="$epoch" \
     -DTARV_SIGN_PFX="$work/signer.pfx" -DTARV_SIGN_PASSWORD_FILE="$work/password"
-  run cmake --build "$work/$one" --target Setup media -j2
+  run cmake --build "$work/$one" --target Setup media TarvCA -j2
 done
 media=$work/$arch/bin
-run "$source/package/build-msi.sh" "$version" "$port" "$media" "$work/Tarv.msi"
+run "$source/package/build-msi.sh" "$version" "$port" "$media" "$work/$arch/package/TarvCA.dll" "$work/Tarv.msi"
 run "$source/package/sign.sh" "$work/Tarv.msi" "$work/signer.pfx" "$work/password"
 
 # Two signatures each, SHA-1 first and SHA-256 nested, both valid.

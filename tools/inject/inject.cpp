@@ -16,6 +16,8 @@
 // TARV_PAUSE_UNTIL exists (at most a minute), after creating the file
 // TARV_PAUSE_READY: a test can act while the program stands at that point
 // (end the whole Wine session, say).
+// GetDriveTypeA is faked rather than failed: its "error" is the drive type
+// it returns.
 // TARV_ERRORMODE_OUT=path writes the process's error mode (SetErrorMode) to
 // path when the program binds its first spooler function.
 // TARV_DENY_WINDOW_CLASS=name makes the creation of windows of that class fail
@@ -38,7 +40,7 @@ enum FaultId {
     F_GetWindowsDirectoryA, F_GetVersionExA, F_GetFileInformationByHandle, F_GlobalAlloc,
     F_OpenSCManagerA, F_OpenServiceA, F_CreateServiceA, F_StartServiceA, F_ControlService, F_DeleteService,
     F_LoadLibraryExA, F_GetProcAddress, F_GetTempFileNameA, F_EnumPrinterDriversA, F_SetupUninstallOEMInfA,
-    F_Sleep,
+    F_Sleep, F_GetDriveTypeA,
     F_Count
 };
 
@@ -250,6 +252,14 @@ void WINAPI Fake_Sleep(DWORD milliseconds)
     Real<void (WINAPI *)(DWORD)>(F_Sleep)(milliseconds);
 }
 
+// Not a failure: "GetDriveTypeA=4:Z:" makes the drives whose root contains
+// "Z:" network drives (DRIVE_REMOTE), the value standing for the type.
+UINT WINAPI Fake_GetDriveTypeA(LPCSTR root)
+{
+    return Fails(F_GetDriveTypeA, root) ? g_faults[F_GetDriveTypeA].error
+                                        : Real<UINT (WINAPI *)(LPCSTR)>(F_GetDriveTypeA)(root);
+}
+
 UINT WINAPI Fake_GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name)
 {
     return Fails(F_GetTempFileNameA, folder) ? 0
@@ -320,7 +330,7 @@ void DescribeAll()
     FAULT(GetVersionExA); FAULT(GetFileInformationByHandle); FAULT(GlobalAlloc); FAULT(OpenSCManagerA);
     FAULT(OpenServiceA); FAULT(CreateServiceA); FAULT(StartServiceA); FAULT(ControlService); FAULT(DeleteService);
     FAULT(LoadLibraryExA); FAULT(GetProcAddress); FAULT(GetTempFileNameA); FAULT(EnumPrinterDriversA);
-    FAULT(SetupUninstallOEMInfA); FAULT(Sleep);
+    FAULT(SetupUninstallOEMInfA); FAULT(Sleep); FAULT(GetDriveTypeA);
 #undef FAULT
 }
 
