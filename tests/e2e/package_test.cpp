@@ -191,6 +191,8 @@ protected:
         for (const auto &product : Registered())
             Msiexec("/x " + product.first + " /qn");
         CleanInstallState();
+        // A port a rolled-back removal left behind would be taken for an installed one.
+        RunWine({ "reg", "delete", "HKLM\\Software\\Corvan Tessik", "/f" });
         RemoveAll(InstallFolder());
         RemoveAll(UnixPath(DefaultLogWin()));
         RemoveAll(Work());

@@ -469,6 +469,20 @@ const Row kRows[] = {
       { "service hwbridge: not stopped after 3000 ms (state 4)",
         "service hwbridge marked for deletion: it goes at the next restart" },
       [](Context &) { InstallQuietly(); }, nullptr, "ControlService=5" },
+    // A service that will not stop goes at the next restart, even when its
+    // file goes now (the driver stopped as far as the file knows): 3010.
+    { "PurgeOfAServiceThatWillNotStopAndAFileThatGoesEndsWith3010", "/UNINSTALL /PURGE", 3010,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_RESTART_NEEDED", "OK" } },
+      { "service hwbridge: not stopped after 3000 ms (state 4)", "purged {windows}\\system32\\drivers\\hwbridge.sys" },
+      [](Context &) {
+          InstallQuietly();
+          Probe({ "stop-service", "hwbridge" });
+      },
+      [](const Context &) {
+          EXPECT_FALSE(FileExists(KernelDriverFile()));
+          EXPECT_EQ(Probe({ "pending-renames" }).find("hwbridge"), std::string::npos);
+      },
+      "ControlService=5,QueryServiceStatus=4" },
     // Without the Windows folder neither the kernel driver nor the INF folder can be found.
     { "PurgeWithoutTheWindowsFolderFails", "/UNINSTALL /PURGE", 1603, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
       { "kernel driver: no path, error 5" },
@@ -561,6 +575,15 @@ const Row kRows[] = {
       [](const Context &) { EXPECT_EQ(LinesHolding("moved to"), 0u) << ReadFile(LogPath()); }, "GetDriveTypeA=4:Z:" },
     { "LogOfAnotherAccountOnALocalDiskIsMovedAside", "/VERIFY", 1, { { "IDS_VERIFY_NOT_INSTALLED", "OK" } },
       { ": not a plain file of a trusted owner; moved to " }, ForeignLog, nullptr },
+    // The media's bytes and one more are another file.
+    { "VerifyAfterADriverFileGrewByOneByte", "/VERIFY", 2, { { "IDS_VERIFY_DIFFERS", "OK" } },
+      { "verify: {drivers}\\3\\TarvUI.dll: not the media's file", "verify: 1 difference(s)" },
+      [](Context &context) {
+          InstallQuietly();
+          WriteFile(InDriverFolder("3/TarvUI.dll"), MediaFile("Nt2000/TarvUI.dll") + "x");
+          context.snapshot = MachineSnapshot();
+      },
+      ExpectAsBefore },
     // A restart stops the demand-start driver: it is installed all the same.
     { "VerifyAfterARestartFindsItTheSame", "/VERIFY", 0, { { "IDS_VERIFY_SAME", "OK" } },
       { "verify: note: hwbridge is stopped, as a demand-start driver is after a restart",

@@ -64,6 +64,8 @@ const FailureRow kFailures[] = {
       [](Options &) { return HoldFileOpen(InDriverFolder("TarvGI.bku")); }, true },
     { "FolderNotWritable", "GetTempFileNameA=5", "check before changes failed: cannot write in ", BOTH, nullptr,
       true },
+    { "DriverFolderNotWritable", "GetTempFileNameA=5:spool", "check before changes failed: cannot write in {drivers}, error 5",
+      BOTH, nullptr, true },
     { "RestartDue", nullptr, "is due to be renamed or deleted at the next restart", BOTH,
       [](Options &) {
           WriteFile(InSystemFolder("tarvcomm.exe"), "due to go");
@@ -96,6 +98,9 @@ const FailureRow kFailures[] = {
     { "EarlierDriverNotDeleted", "DeletePrinterDriverA=5", "spooler: earlier driver \"Corvan Tessik\" not deleted",
       INSTALLED },
     { "BackupNotMade", "CreateFileA=112:>TarvGI.bku", "backup failed ", INSTALLED },
+    // The record of a copy comes before the copy: no copy is left without one.
+    { "CopyRecordNotWritten", "WriteFile=112:TarvGI.bku", "undo journal: a record cannot be written, error 112",
+      INSTALLED },
     { "CopyFailsHalfWay", "CreateFileA=112:>Tarv.ini", "copy failed ", BOTH },
     { "InfRefused", nullptr, "tarv.inf: failed, error ", BOTH,
       [](Options &options) {
@@ -152,7 +157,7 @@ TEST_P(Failure, LeavesTheMachineAsItWas)
         EXPECT_EQ(run.exitCode, 1603) << Log();
         EXPECT_EQ(MachineSnapshot(), before) << Log();
         std::string log = Log();
-        EXPECT_NE(log.find(row.line), std::string::npos) << "no \"" << row.line << "\" in\n" << log;
+        EXPECT_NE(log.find(InFolders(row.line)), std::string::npos) << "no \"" << InFolders(row.line) << "\" in\n" << log;
         // Either nothing was changed, or every change was undone.
         const char *ending = row.beforeChanges ? "nothing was changed" : "setup failed; its changes were undone";
         EXPECT_NE(log.find(ending), std::string::npos) << log;
@@ -317,6 +322,41 @@ Outcome QuietWithFaults(const std::string &tail, const std::string &faults)
     options.injectAtStart = true;
     options.env["TARV_FAULTS"] = faults;
     return RunSetup(options);
+}
+
+// The journal is written through, so that no change reaches the disk before
+// its record, and made new, never opened through what someone put under its
+// name; the marks of an undo are written through too.
+TEST(Journal, IsWrittenThroughAndMadeNew)
+{
+    const unsigned long GENERIC_WRITE_BIT = 0x40000000, WRITE_THROUGH_BIT = 0x80000000,
+                        OPEN_REPARSE_POINT_BIT = 0x00200000;
+    CleanInstallState();
+    RemoveAll(Work());
+    fs::create_directories(Work());
+    InstallEarlier();
+    std::string opens = Work() + "/opens.txt";
+    Options options = SetupOptions("/QUIET /PORT=LPT1: /LOG=" + WinPath(LogPath()), {});
+    options.injectAtStart = true;
+    options.env["TARV_FAULTS"] = kFailsAtTheEnd;
+    options.env["TARV_RECORD_OPENS"] = "TarvSetup.jnl:" + WinPath(opens);
+    EXPECT_EQ(RunSetup(options).exitCode, 1603) << Log();
+    std::istringstream lines(ReadFile(opens));
+    std::vector<std::string> writes;
+    for (std::string line; std::getline(lines, line);) {
+        unsigned long access = 0, disposition = 0, flags = 0;
+        ASSERT_EQ(sscanf(line.c_str(), "access=0x%lx disposition=%lu flags=0x%lx", &access, &disposition, &flags), 3) << line;
+        if (access & GENERIC_WRITE_BIT)
+            writes.push_back(line);
+        if (access & GENERIC_WRITE_BIT)
+            EXPECT_TRUE(flags & WRITE_THROUGH_BIT) << line;
+    }
+    ASSERT_GE(writes.size(), 2u) << ReadFile(opens);  // the journal, then the undo's marks
+    unsigned long access = 0, disposition = 0, flags = 0;
+    sscanf(writes[0].c_str(), "access=0x%lx disposition=%lu flags=0x%lx", &access, &disposition, &flags);
+    EXPECT_EQ(disposition, 1ul) << writes[0];  // CREATE_NEW
+    EXPECT_TRUE(flags & OPEN_REPARSE_POINT_BIT) << writes[0];
+    CleanInstallState();
 }
 
 // An undo step that fails keeps what the next run needs (the copy of a file,

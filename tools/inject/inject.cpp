@@ -16,6 +16,8 @@
 // TARV_PAUSE_UNTIL exists (at most a minute), after creating the file
 // TARV_PAUSE_READY: a test can act while the program stands at that point
 // (end the whole Wine session, say).
+// TARV_RECORD_OPENS=text:path appends access, disposition and flags of each
+// CreateFileA whose path contains text to path.
 // GetDriveTypeA is faked rather than failed: its "error" is the drive type
 // it returns.
 // TARV_ERRORMODE_OUT=path writes the process's error mode (SetErrorMode) to
@@ -40,7 +42,7 @@ enum FaultId {
     F_GetWindowsDirectoryA, F_GetVersionExA, F_GetFileInformationByHandle, F_GlobalAlloc,
     F_OpenSCManagerA, F_OpenServiceA, F_CreateServiceA, F_StartServiceA, F_ControlService, F_DeleteService,
     F_LoadLibraryExA, F_GetProcAddress, F_GetTempFileNameA, F_EnumPrinterDriversA, F_SetupUninstallOEMInfA,
-    F_Sleep, F_GetDriveTypeA,
+    F_Sleep, F_GetDriveTypeA, F_QueryServiceStatus,
     F_Count
 };
 
@@ -153,15 +155,57 @@ BOOL WINAPI Fake_ReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD done, 
         : Real<BOOL (WINAPI *)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)>(F_ReadFile)(
               file, buffer, size, done, overlapped);
 }
+// The bytes written, as far as they are text, are its first argument.
+bool WriteFails(LPCVOID buffer, DWORD size)
+{
+    const char *match = g_faults[F_WriteFile].match;
+    size_t length = strlen(match);
+    const char *bytes = (const char *)buffer;
+    if (!length)
+        return Fails(F_WriteFile);
+    for (DWORD at = 0; at + length <= size; at++)
+        if (memcmp(bytes + at, match, length) == 0)
+            return Fails(F_WriteFile, match);
+    return false;
+}
+
 BOOL WINAPI Fake_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped)
 {
-    return Fails(F_WriteFile) ? FALSE
+    return WriteFails(buffer, size) ? FALSE
         : Real<BOOL (WINAPI *)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)>(F_WriteFile)(
               file, buffer, size, done, overlapped);
 }
+// TARV_RECORD_OPENS=text:path appends the access, disposition and flags of
+// every CreateFileA whose path contains text to the file path.
+char g_recordOpens[MAX_PATH];
+
+void RecordOpen(LPCSTR path, DWORD access, DWORD disposition, DWORD flags)
+{
+    char *out = strchr(g_recordOpens, ':');
+    if (!out || !path)
+        return;
+    *out = '\0';
+    bool match = strstr(path, g_recordOpens) != 0;
+    *out = ':';
+    if (!match)
+        return;
+    char line[128];
+    _snprintf(line, sizeof line, "access=0x%08lx disposition=%lu flags=0x%08lx\r\n", access, disposition, flags);
+    line[sizeof line - 1] = '\0';
+    // This DLL's own imports: the program's are the ones patched.
+    DWORD error = GetLastError(), written;
+    HANDLE file = CreateFileA(out + 1, FILE_APPEND_DATA, FILE_SHARE_READ, 0, OPEN_ALWAYS, 0, 0);
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, line, (DWORD)strlen(line), &written, 0);
+        CloseHandle(file);
+    }
+    SetLastError(error);
+}
+
 HANDLE WINAPI Fake_CreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                DWORD disposition, DWORD flags, HANDLE templateFile)
 {
+    RecordOpen(path, access, disposition, flags);
     bool creating = disposition == CREATE_ALWAYS || disposition == CREATE_NEW;
     return Fails(F_CreateFileA, path, creating) ? INVALID_HANDLE_VALUE
         : Real<HANDLE (WINAPI *)(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)>(F_CreateFileA)(
@@ -227,6 +271,15 @@ BOOL WINAPI Fake_ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STAT
 {
     return Fails(F_ControlService) ? FALSE
         : Real<BOOL (WINAPI *)(SC_HANDLE, DWORD, LPSERVICE_STATUS)>(F_ControlService)(service, control, status);
+}
+// Not a failure: "QueryServiceStatus=4" reports every service in that state
+// (SERVICE_RUNNING), whatever it is in.
+BOOL WINAPI Fake_QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status)
+{
+    BOOL read = Real<BOOL (WINAPI *)(SC_HANDLE, LPSERVICE_STATUS)>(F_QueryServiceStatus)(service, status);
+    if (read && Fails(F_QueryServiceStatus))
+        status->dwCurrentState = g_faults[F_QueryServiceStatus].error;
+    return read;
 }
 BOOL WINAPI Fake_DeleteService(SC_HANDLE service)
 {
@@ -331,6 +384,7 @@ void DescribeAll()
     FAULT(OpenServiceA); FAULT(CreateServiceA); FAULT(StartServiceA); FAULT(ControlService); FAULT(DeleteService);
     FAULT(LoadLibraryExA); FAULT(GetProcAddress); FAULT(GetTempFileNameA); FAULT(EnumPrinterDriversA);
     FAULT(SetupUninstallOEMInfA); FAULT(Sleep); FAULT(GetDriveTypeA);
+    FAULT(QueryServiceStatus);
 #undef FAULT
 }
 
@@ -368,7 +422,7 @@ void ParseFaults(const char *faults)
 // GetProcAddress is patched whenever any fault is set: it hands out the stubs.
 bool Patched(int id)
 {
-    if (g_faults[id].active)
+    if (g_faults[id].active || (id == F_CreateFileA && g_recordOpens[0]))
         return true;
     if (id != F_GetProcAddress)
         return false;
@@ -498,6 +552,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         ParseFaults(faults);
     if (!GetEnvironmentVariableA("TARV_ERRORMODE_OUT", g_errorModeOut, sizeof g_errorModeOut))
         g_errorModeOut[0] = '\0';
+    if (!GetEnvironmentVariableA("TARV_RECORD_OPENS", g_recordOpens, sizeof g_recordOpens))
+        g_recordOpens[0] = '\0';
     char pauseAt[192];
     if (GetEnvironmentVariableA("TARV_PAUSE_AT", pauseAt, sizeof pauseAt)) {
         char *match = strchr(pauseAt, ':');
