@@ -72,11 +72,11 @@ int OwnedByUs(HANDLE object)
     return parts.owner && TrustedAccount(parts.owner, (DWORD)parts.ownerBytes);
 }
 
-int ReadFolderRights(const char *folder, int followLink)
+int ReadFolderRights(const char *path, int flags)
 {
-    HANDLE handle = CreateFileA(folder, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
+    HANDLE handle = CreateFileA(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
                                 OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), 0);
+                                FILE_FLAG_BACKUP_SEMANTICS | (flags & RIGHTS_FOLLOW_LINK ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), 0);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FOLDER_MISSING : FOLDER_UNKNOWN;
@@ -86,8 +86,8 @@ int ReadFolderRights(const char *folder, int followLink)
     BY_HANDLE_FILE_INFORMATION facts;
     int rights = FOLDER_OURS;
     if (!GetFileInformationByHandle(handle, &facts) || (facts.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        || !(facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        rights = FOLDER_OTHERS_WRITE;  // a link, or no folder: not the folder we know
+        || !(facts.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != !!(flags & RIGHTS_OF_A_FILE)) {
+        rights = FOLDER_OTHERS_WRITE;  // a link, or not of its kind: not the one we know
     } else if (!ReadParts(handle, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, descriptor, &parts)) {
         rights = FOLDER_UNKNOWN;
     } else if (!parts.dacl && parts.owner && SameSid(kEveryoneSid, parts.owner, (DWORD)parts.ownerBytes)) {
@@ -100,15 +100,21 @@ int ReadFolderRights(const char *folder, int followLink)
     } else if (!parts.dacl) {
         rights = FOLDER_OTHERS_WRITE;  // no DACL: everyone may do everything
     } else {
-        // Denials are not weighed: a grant alone is reason enough. An entry
-        // only for what will be made below the folder says nothing of it.
+        // Denials are not weighed: a grant alone is reason enough, also one
+        // that only the files made in the folder inherit (the journal, the
+        // log). An entry of a kind not read here is taken for a grant, and so
+        // is an ACL that ends before its last entry.
         AceView ace;
         size_t at = 0;
-        unsigned index;
+        unsigned index = 0;
         while (rights == FOLDER_OURS && NextAce(parts.dacl, &at, &index, &ace))
-            if (ace.type == ACE_ALLOWED && !(ace.flags & INHERIT_ONLY_ACE) && (ace.mask & kWriteRights)
-                && !TrustedAccount(ace.sid, (DWORD)ace.sidBytes))
+            if (ace.type != ACE_DENIED
+                && (ace.type != ACE_ALLOWED
+                    || ((!(ace.flags & INHERIT_ONLY_ACE) || (ace.flags & OBJECT_INHERIT_ACE)) && (ace.mask & kWriteRights)
+                        && !TrustedAccount(ace.sid, (DWORD)ace.sidBytes))))
                 rights = FOLDER_OTHERS_WRITE;
+        if (rights == FOLDER_OURS && index < AceCount(parts.dacl))
+            rights = FOLDER_OTHERS_WRITE;
     }
     DWORD error = GetLastError();
     CloseHandle(handle);

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-enum { DESCRIPTOR_WORDS = 256 };
+enum { DESCRIPTOR_WORDS = 1024 };
 
 // The self-relative security descriptor of an open object, what parts of it
 // (OWNER_SECURITY_INFORMATION, say); 0 with the last error when it cannot be read.
@@ -23,8 +23,11 @@ int OwnedByUs(HANDLE object);
 // trusted accounts own it and may put, replace or delete files in it, or
 // change its rights; otherwise why not. FOLDER_NO_RIGHTS (a volume that
 // keeps none, FAT) and FOLDER_UNKNOWN set the last error. Without
-// followLink, a link in the folder's place is not the folder: FOLDER_OTHERS_WRITE.
+// RIGHTS_FOLLOW_LINK, a link in the folder's place is not the folder:
+// FOLDER_OTHERS_WRITE. With RIGHTS_OF_A_FILE, the same of a file: who may
+// write it, delete it or change its rights.
 enum { FOLDER_OURS, FOLDER_MISSING, FOLDER_FOREIGN_OWNER, FOLDER_OTHERS_WRITE, FOLDER_NO_RIGHTS, FOLDER_UNKNOWN };
-int ReadFolderRights(const char *folder, int followLink);
+enum { RIGHTS_FOLLOW_LINK = 1, RIGHTS_OF_A_FILE = 2 };
+int ReadFolderRights(const char *path, int flags);
 
 #endif

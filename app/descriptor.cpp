@@ -56,6 +56,11 @@ int ReadDescriptor(const unsigned char *sd, size_t room, DescriptorParts *parts)
     return 1;
 }
 
+unsigned AceCount(const unsigned char *acl)
+{
+    return (unsigned)Word(acl + 4, 2);
+}
+
 int NextAce(const unsigned char *acl, size_t *at, unsigned *index, AceView *ace)
 {
     size_t size = Word(acl + 2, 2);

@@ -6,7 +6,8 @@
 
 #include <stddef.h>
 
-enum { DESCRIPTOR_HEADER_BYTES = 20, ACL_HEADER_BYTES = 8, ACE_HEADER_BYTES = 4, ACE_ALLOWED = 0, SID_MAX_BYTES = 68 };
+enum { DESCRIPTOR_HEADER_BYTES = 20, ACL_HEADER_BYTES = 8, ACE_HEADER_BYTES = 4, ACE_ALLOWED = 0, ACE_DENIED = 1,
+       SID_MAX_BYTES = 68 };
 
 struct DescriptorParts {
     const unsigned char *owner;  // its SID, or null
@@ -35,5 +36,8 @@ int ReadDescriptor(const unsigned char *sd, size_t room, DescriptorParts *parts)
 // the last or when an entry leaves the ACL. An entry of another type than
 // ACCESS_ALLOWED_ACE_TYPE has no mask or SID in ace.
 int NextAce(const unsigned char *acl, size_t *at, unsigned *index, AceView *ace);
+
+// How many entries the ACL says it holds.
+unsigned AceCount(const unsigned char *acl);
 
 #endif

@@ -49,8 +49,17 @@ HANDLE OpenLogFile(const char *path, int *seekToEnd, char *movedTo, int *inTheWa
             return file;
         if (file != INVALID_HANDLE_VALUE)
             CloseHandle(file);
-        if (file != INVALID_HANDLE_VALUE || (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)) {
-            // Not ours, or ours but not to append to: aside, and a new one.
+        DWORD attributes = GetFileAttributesA(path);
+        if (file == INVALID_HANDLE_VALUE
+            && (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION))) {
+            // Nothing there to be had, or no file: only a new one may be made.
+            if (error != ERROR_FILE_NOT_FOUND) {
+                SetLastError(error);
+                return INVALID_HANDLE_VALUE;
+            }
+        } else {
+            // Not ours, or a file of ours not to append to: aside, and a new one.
             if (!UniqueNameBeside(path, movedTo) || !MoveFileA(path, movedTo)) {
                 movedTo[0] = '\0';
                 *inTheWay = 1;

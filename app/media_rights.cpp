@@ -13,7 +13,7 @@ typedef DWORD (WINAPI *ModuleFileNameProc)(HMODULE, LPSTR, DWORD);
 
 static void WarnOf(const char *folder)
 {
-    int rights = ReadFolderRights(folder, 1);
+    int rights = ReadFolderRights(folder, RIGHTS_FOLLOW_LINK);
     if (rights == FOLDER_FOREIGN_OWNER || rights == FOLDER_OTHERS_WRITE)
         LogLine("warning: non-administrators can write in %s", folder);
     else if (rights != FOLDER_OURS)

@@ -8,11 +8,11 @@
 #include "app/text.h"
 #include "remove/purge_names.h"
 
-// Made with rights for the system account and the Administrators only, full
-// control for both, inherited by what is made in it and not from above: a
+// Rights for the system account and the Administrators only, full control
+// for both, inherited by what is made in a folder and not from above: a
 // self-relative descriptor, so that no function builds it (Windows NT 3.51
 // has none that sets the protection).
-static const BYTE kOwnRights[] = {
+static const BYTE kOwnRights[OWN_RIGHTS_BYTES] = {
     1, 0, 0x04, 0x90,             // revision; control: DACL present, protected, self-relative
     0, 0, 0, 0, 0, 0, 0, 0,       // no owner, no group: the creator's
     0, 0, 0, 0, 20, 0, 0, 0,      // no SACL; the DACL follows
@@ -22,6 +22,23 @@ static const BYTE kOwnRights[] = {
     0, 3, 24, 0, 0xFF, 0x01, 0x1F, 0x00,
     1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0,  // Administrators
 };
+
+SECURITY_ATTRIBUTES *OwnRights(SECURITY_ATTRIBUTES *security, BYTE *descriptor)
+{
+    if (!RunsOnNtFamily())
+        return 0;
+    memcpy(descriptor, kOwnRights, OWN_RIGHTS_BYTES);
+    // Windows NT 4.0 and older know no protection: there an explicit DACL
+    // is all the object gets anyway.
+    if ((GetVersion() & 0xFF) < 5)
+        descriptor[3] &= ~0x10;
+    // Filled field by field: an initialiser with an address would cost the
+    // image a data section of its own.
+    security->nLength = sizeof *security;
+    security->lpSecurityDescriptor = descriptor;
+    security->bInheritHandle = FALSE;
+    return security;
+}
 
 int GetStateFolder(char *path, size_t size, int create)
 {
@@ -39,13 +56,9 @@ int GetStateFolder(char *path, size_t size, int create)
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
-    // Filled field by field: an initialiser with an address would cost the
-    // image a data section of its own.
     SECURITY_ATTRIBUTES security;
-    security.nLength = sizeof security;
-    security.lpSecurityDescriptor = (void *)kOwnRights;
-    security.bInheritHandle = FALSE;
-    if (create && CreateDirectoryA(path, RunsOnNtFamily() ? &security : 0))
+    BYTE descriptor[OWN_RIGHTS_BYTES];
+    if (create && CreateDirectoryA(path, OwnRights(&security, descriptor)))
         return 1;
     if (create && GetLastError() != ERROR_ALREADY_EXISTS)
         return 0;

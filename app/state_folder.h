@@ -4,10 +4,15 @@
 #ifndef TARV_STATE_FOLDER_H
 #define TARV_STATE_FOLDER_H
 
-#include <stddef.h>
+#include <windows.h>
 
 // Its path, created when missing and create is set; 0 with the last error set
 // when it cannot be had (or the path does not fit).
 int GetStateFolder(char *path, size_t size, int create);
+
+// Security attributes that give the system account and the Administrators
+// alone every right, in descriptor (OWN_RIGHTS_BYTES); null on Windows 9x.
+enum { OWN_RIGHTS_BYTES = 72 };
+SECURITY_ATTRIBUTES *OwnRights(SECURITY_ATTRIBUTES *security, BYTE *descriptor);
 
 #endif
