@@ -35,6 +35,7 @@ struct RunLog {
 // The undo journal of a quiet setup (install/journal.cpp).
 struct UndoJournal {
     HANDLE file;               // 0: this run keeps none
+    int broken;                // a write failed: nothing more is written
     char path[PATH_CHARS];
 };
 

@@ -16,6 +16,7 @@
 #include "install/install.h"
 #include "install/journal.h"
 #include "install/model_inf.h"
+#include "remove/purge_names.h"
 #include "res/resource.h"
 
 enum { COMPLETION_DELAY_MS = 1000, INF_MEDIA_PATH = 1 /* SPOST_PATH */ };
@@ -61,16 +62,22 @@ static int BuildInfPath(int row, char *path, size_t size)
 struct InfRecord {
     BYTE *record;
     DWORD used, size;
+    int full;  // a name did not fit: the undo would take that copy for ours
 };
 
-// Adds the name of an INF found, after the others.
-static void CollectInf(void *context, const char *, const char *name)
+// Adds the name of an INF found, after the others. The library rewrites
+// the precompiled form of a copy it finds (it names the media): kept too.
+static void CollectInf(void *context, const char *folder, const char *name)
 {
     InfRecord *inf = (InfRecord *)context;
     size_t length = strlen(name) + 1;
-    if (inf->used + length < inf->size) {
+    char pnf[PATH_CHARS];
+    if (inf->used + length < inf->size && FormatText(pnf, sizeof pnf, "%s\\%s", folder, name)
+        && PrecompiledInfPath(pnf, sizeof pnf) && (!IsModelInfCopyName(name, ".inf") || JournalSaveFile(pnf))) {
         memcpy(inf->record + inf->used, name, length);
         inf->used += (DWORD)length;
+    } else {
+        inf->full = 1;
     }
 }
 
@@ -81,9 +88,10 @@ static int JournalInf(const char *path)
 {
     if (!g_setup.journal.file)
         return 1;
+    // Small enough that its journal stays below the size a journal may have.
     DWORD bytes = 0;
-    BYTE *content = ReadWholeFile(path, INF_MAX_BYTES, &bytes);
-    InfRecord inf = { 0, 0, bytes + (DWORD)sizeof(uint32_t) + PATH_CHARS };
+    BYTE *content = ReadWholeFile(path, JOURNAL_MAX_BYTES / 4, &bytes);
+    InfRecord inf = { 0, 0, bytes + (DWORD)sizeof(uint32_t) + PATH_CHARS, 0 };
     inf.record = content ? (BYTE *)GlobalAlloc(GPTR, inf.size) : 0;
     int saved = 0;
     if (inf.record) {
@@ -91,7 +99,7 @@ static int JournalInf(const char *path)
         memcpy(inf.record, &size, sizeof size);
         memcpy(inf.record + sizeof size, content, bytes);
         inf.used = (DWORD)sizeof size + bytes;
-        saved = FindInfsLike(content, bytes, CollectInf, &inf) >= 0
+        saved = FindInfsLike(content, bytes, CollectInf, &inf) >= 0 && !inf.full
                 && JournalAdd(JOURNAL_INF_ADDED, inf.record, inf.used + 1);
         GlobalFree(inf.record);
     }

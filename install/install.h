@@ -59,9 +59,9 @@ extern const char KERNEL_DEVICE_PATH[];    // the device the setup opens to chec
 enum { SERVICE_STILL_RUNNING, SERVICE_STOPPED_NOW, SERVICE_WAS_NOT_RUNNING, SERVICE_STOP_WAIT_MS = 3000 };
 int StopKernelService(SC_HANDLE service, DWORD *state);
 
-// Registers the kernel driver at path as the setup does: a demand-start
-// kernel service; 0 with the last error when it cannot.
-SC_HANDLE CreateKernelService(SC_HANDLE manager, const char *path);
+// Registers the kernel driver at path as the setup does, a kernel service
+// (the setup's is demand-start); 0 with the last error when it cannot.
+SC_HANDLE CreateKernelService(SC_HANDLE manager, const char *path, DWORD startType);
 
 // 1 when the service runs the file ours, 0 when it runs another (its path,
 // as the service manager gives it, in binary of size bytes), -1 when its

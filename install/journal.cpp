@@ -38,10 +38,13 @@ int OpenJournal()
         return 0;
     }
     // Written through, so that a change is never on the disk before its
-    // record; a new file, never one (or a link) someone put under its name.
-    HANDLE file = CreateFileA(journal->path, GENERIC_WRITE, 0, 0, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH
-                                  | (RunsOnNtFamily() ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+    // record; a new file, never one (or a link) someone put under its name,
+    // with rights for the system account and the Administrators only.
+    SECURITY_ATTRIBUTES security;
+    BYTE descriptor[OWN_RIGHTS_BYTES];
+    int nt = RunsOnNtFamily();
+    HANDLE file = CreateFileA(journal->path, GENERIC_WRITE, 0, OwnRights(&security, descriptor), CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH | (nt ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
                               0);
     if (file == INVALID_HANDLE_VALUE || !Write(file, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC)) {
         LogLine("undo journal %s not written, error %lu; nothing was changed", journal->path, (unsigned long)GetLastError());
@@ -76,15 +79,27 @@ int WriteJournalRecord(HANDLE file, int type, const void *first, DWORD firstSize
     return written;
 }
 
+// After a write that failed, part of it may be on the disk: nothing more is
+// written, so that no record is read as part of the torn one.
+static int Add(int type, const void *first, DWORD firstSize, const void *second, DWORD secondSize)
+{
+    UndoJournal *journal = &g_setup.journal;
+    if (!journal->file)
+        return 1;
+    if (!journal->broken && !WriteJournalRecord(journal->file, type, first, firstSize, second, secondSize))
+        journal->broken = 1;
+    return !journal->broken;
+}
+
 int JournalAdd(int type, const void *data, DWORD size)
 {
-    return !g_setup.journal.file || WriteJournalRecord(g_setup.journal.file, type, data, size, 0, 0);
+    return Add(type, data, size, 0, 0);
 }
 
 int JournalAddBlock(int type, const void *block, DWORD size, const void *structure)
 {
     JournalBlock header = { (uintptr_t)block, (uint32_t)((const BYTE *)structure - (const BYTE *)block), size };
-    return !g_setup.journal.file || WriteJournalRecord(g_setup.journal.file, type, &header, sizeof header, block, size);
+    return Add(type, &header, sizeof header, block, size);
 }
 
 // Two paths, each with its terminator, as the file records hold them.
@@ -97,9 +112,7 @@ static int AddPaths(int type, const char *path, const char *copy)
     return JournalAdd(type, data, (DWORD)(first + second));
 }
 
-// The copy on the disk rather than in the system's cache, before the record
-// that relies on it: after a power cut the undo would put back zeros.
-static int Flush(const char *path)
+int FlushToDisk(const char *path)
 {
     DWORD attributes = GetFileAttributesA(path);
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);  // a copy of a read-only file opens for writing
@@ -108,7 +121,8 @@ static int Flush(const char *path)
     DWORD error = GetLastError();
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
-    SetFileAttributesA(path, attributes);
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesA(path, attributes);
     SetLastError(error);
     return flushed;
 }
@@ -120,7 +134,7 @@ int JournalSaveFile(const char *path)
     char copy[PATH_CHARS] = "";
     if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
         if (!UniqueNameBeside(path, copy) || !AddPaths(JOURNAL_COPY, path, copy) || !CopyFileA(path, copy, TRUE)
-            || !Flush(copy)) {
+            || !FlushToDisk(copy)) {
             LogLine("undo journal: no copy of %s kept, error %lu", path, (unsigned long)GetLastError());
             return 0;
         }

@@ -30,6 +30,10 @@ int JournalSaveFile(const char *path);
 // was (the spooler's copies of a driver file): it goes when the setup is undone.
 int JournalCreated(const char *path);
 
+// The file's bytes on the disk rather than in the system's cache; 0 (the
+// last error says why) when they cannot be.
+int FlushToDisk(const char *path);
+
 // The spooler's copies of the row's driver files, before the driver is
 // registered: each kept, and each one the registration may add recorded.
 struct VersionCopies {
@@ -41,8 +45,9 @@ int JournalVersionCopies(int row, VersionCopies *before);
 // cannot be recorded.
 int JournalNewVersionCopies(int row, VersionCopies *before);
 
-// The rules a journal's records must pass on this machine.
-void JournalRulesHere(JournalRules *rules, char *kernelDriverPath, size_t size);
+// The rules a journal's records must pass on this machine, with the paths
+// they name in kernelDriverPath and infFolder (size bytes each).
+void JournalRulesHere(JournalRules *rules, char *kernelDriverPath, char *infFolder, size_t size);
 
 // What a journal the state folder holds says: JOURNAL_LEFT_NONE, one whose
 // setup did not end (it is undone), or one whose setup succeeded (only its

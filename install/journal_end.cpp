@@ -92,83 +92,93 @@ static int CopyStillNeeded(const Record *records, long count, long index)
     return 0;
 }
 
-// Each step back, last first, marked in marks once it is done; 1 when all are.
+// Each step back, last first, marked in marks once it is done. It stops at
+// the first step that fails, or whose mark cannot be written: an earlier
+// step may rely on it (an earlier queue comes back only once the new one is
+// gone), and the next run goes on from there. 1 when all are done.
 static int UndoAll(HANDLE marks, Record *records, long count)
 {
-    int finished = 1;
     for (long i = count - 1; i >= 0; i--) {
         Record *record = &records[i];
         if (record->undone || record->type > JOURNAL_SERVICE_CREATED)
             continue;
         if (record->type == JOURNAL_COPY && CopyStillNeeded(records, count, i)) {
             LogLine("undo: kept %s, the copy of %s", RecordCopyName(record->data), (const char *)record->data);
-            continue;
+            return 0;
         }
-        if (!UndoRecord(record->type, record->data, record->size)) {
-            finished = 0;
-            continue;
-        }
-        record->undone = 1;
         uint32_t index = (uint32_t)i;
-        // A mark that cannot be written costs a step done twice, which changes nothing.
-        if (marks != INVALID_HANDLE_VALUE)
-            WriteJournalRecord(marks, JOURNAL_UNDONE, &index, sizeof index, 0, 0);
+        if (!UndoRecord(record->type, record->data, record->size)
+            || !WriteJournalRecord(marks, JOURNAL_UNDONE, &index, sizeof index, 0, 0))
+            return 0;
+        record->undone = 1;
     }
-    return finished;
+    return 1;
 }
 
+enum { JOURNAL_STAYS, JOURNAL_FINISHED, JOURNAL_SET_ASIDE };
+
 // Ends the journal at path as its records say, or (rollback) undone
-// whatever they say. 1 when it is gone: finished, or set aside; 0 (logged)
-// when it stays for the next run.
+// whatever they say: JOURNAL_FINISHED, JOURNAL_SET_ASIDE when the checks
+// refuse it, JOURNAL_STAYS (logged) when it stays for the next run.
 static int Finish(const char *path, int rollback)
 {
     DWORD size = 0;
     BYTE *content = ReadWholeFile(path, JOURNAL_MAX_BYTES, &size);
     if (!content) {
+        // What cannot be read now (held, no memory) may be read by the next run.
         DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || SetAside(path, error == ERROR_FILE_TOO_LARGE ? "it is too large"
-                                                                                              : "it cannot be read");
+        if (error == ERROR_FILE_NOT_FOUND)
+            return JOURNAL_FINISHED;
+        if (error == ERROR_FILE_TOO_LARGE)
+            return SetAside(path, "it is too large") ? JOURNAL_SET_ASIDE : JOURNAL_STAYS;
+        LogLine("undo journal %s stays: it cannot be read now, error %lu", path, (unsigned long)error);
+        return JOURNAL_STAYS;
     }
-    char kernelDriver[PATH_CHARS];
+    char kernelDriver[PATH_CHARS], infFolder[PATH_CHARS];
     JournalRules rules;
-    JournalRulesHere(&rules, kernelDriver, sizeof kernelDriver);
+    JournalRulesHere(&rules, kernelDriver, infFolder, PATH_CHARS);
     long count = WalkJournal(content, size, 0, 0);
     Reading reading = { &rules, 0, 0, 0, 0, content, sizeof JOURNAL_MAGIC };
     reading.records = count > 0 ? (Record *)GlobalAlloc(GPTR, (SIZE_T)count * sizeof(Record)) : 0;
-    int finished = 0;
-    if (count < 0) {
-        finished = SetAside(path, "it is no journal of this program");
-    } else if (count > 0 && !reading.records) {
+    int result = JOURNAL_STAYS;
+    const char *aside = 0;
+    if (count < 0)
+        aside = "it is no journal of this program";
+    else if (count > 0 && !reading.records)
         LogLine("undo journal %s: no memory to read it", path);
-    } else if (WalkJournal(content, size, Collect, &reading), reading.invalid) {
-        finished = SetAside(path, reading.invalid);
-    } else {
+    else if (WalkJournal(content, size, Collect, &reading), reading.invalid)
+        aside = reading.invalid;
+    if (aside) {
+        result = SetAside(path, aside) ? JOURNAL_SET_ASIDE : JOURNAL_STAYS;
+    } else if (count >= 0 && (count == 0 || reading.records)) {
+        // A journal that cannot take a mark is not undone: its steps could
+        // not be told apart from those still to do.
         HANDLE marks = OpenToAppend(path, reading.end);
-        // A rollback cut short goes on as a rollback.
-        if (rollback && !reading.rollback
-            && (marks == INVALID_HANDLE_VALUE || !WriteJournalRecord(marks, JOURNAL_ROLLBACK, "", 0, 0, 0))) {
-            LogLine("undo journal %s: the rollback cannot be recorded, error %lu", path, (unsigned long)GetLastError());
+        if (marks == INVALID_HANDLE_VALUE
+            || (rollback && !reading.rollback && !WriteJournalRecord(marks, JOURNAL_ROLLBACK, "", 0, 0, 0))) {
+            LogLine("undo journal %s stays: it cannot be written, error %lu", path, (unsigned long)GetLastError());
         } else if (reading.done && !rollback && !reading.rollback) {
             // The setup succeeded: its copies go, and nothing else.
             for (long i = 0; i < count; i++)
                 if (reading.records[i].type == JOURNAL_COPY)
                     UndoRecord(JOURNAL_COPY, reading.records[i].data, reading.records[i].size);
-            finished = 1;
+            result = JOURNAL_FINISHED;
         } else {
             LogLine("undo: the changes of the setup are undone, last first");
-            finished = UndoAll(marks, reading.records, count);
-            if (!finished)
+            if (UndoAll(marks, reading.records, count))
+                result = JOURNAL_FINISHED;
+            else
                 LogLine("undo: not finished; the journal %s stays, and the next run goes on with it", path);
         }
         if (marks != INVALID_HANDLE_VALUE)
             CloseHandle(marks);
-        if (finished && !DeleteFileA(path))
+        if (result == JOURNAL_FINISHED && !DeleteFileA(path))
             LogLine("undo journal %s not deleted, error %lu", path, (unsigned long)GetLastError());
     }
     if (reading.records)
         GlobalFree(reading.records);
     GlobalFree(content);
-    return finished;
+    return result;
 }
 
 int CloseJournal(int succeeded, int kept)
@@ -182,7 +192,8 @@ int CloseJournal(int succeeded, int kept)
         LogLine("undo journal %s kept until the installation commits or rolls back", journal->path);
         return 1;
     }
-    return Finish(journal->path, 0);
+    // Its own journal refused by the checks has undone nothing.
+    return Finish(journal->path, 0) == JOURNAL_FINISHED;
 }
 
 static void ReadFlags(void *context, size_t, int type, const unsigned char *, size_t)
@@ -215,9 +226,10 @@ int RecoverJournal(int rollback)
         return 0;
     }
     if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
+        // A setup that failed was undone already: nothing is left to roll back.
         if (rollback)
             LogLine("undo journal %s: none to roll back", path);
-        return !rollback;
+        return 1;
     }
     LogLine(rollback ? "undo journal %s: the installation rolls its setup back"
                      : "undo journal %s: an earlier run left it", path);
@@ -226,5 +238,7 @@ int RecoverJournal(int rollback)
         LogLine("undo journal %s stays: the target folders are unknown, error %lu", path, (unsigned long)GetLastError());
         return 0;
     }
-    return Finish(path, rollback);
+    // One set aside is as none for a run that goes on; a rollback has undone nothing.
+    int result = Finish(path, rollback);
+    return result == JOURNAL_FINISHED || (result == JOURNAL_SET_ASIDE && !rollback);
 }

@@ -7,7 +7,8 @@
 #include "catalog/catalog.h"
 #include "remove/purge_names.h"
 
-const char JOURNAL_MAGIC[4] = { 'T', 'J', 'N', (char)sizeof(void *) };
+// "TJ2": an earlier version's journals ("TJN") are no journals of this one.
+const char JOURNAL_MAGIC[4] = { 'T', 'J', '2', (char)sizeof(void *) };
 
 enum { DEVMODE_SIZE_AT = 36, DEVMODE_FIXED_BYTES = 40 };
 
@@ -20,8 +21,10 @@ long WalkJournal(const unsigned char *content, size_t size, JournalVisit visit, 
         JournalRecordHeader header;
         memcpy(&header, content + at, sizeof header);
         at += sizeof header;
-        if (header.size > size - at)
-            break;  // cut short while it was written
+        // Cut short while it was written, or the zeros a file system may
+        // leave where a write did not reach.
+        if (header.size > size - at || header.type == 0)
+            break;
         if (visit)
             visit(context, (size_t)count, (int)header.type, content + at, header.size);
         count++;
@@ -61,11 +64,14 @@ static int DirectlyIn(const char *path, const char *folder, int (*isLeadByte)(un
 }
 
 // A file of the catalogue in a target folder or one of the printer-driver
-// folder's version folders, or the kernel driver.
+// folder's version folders, the kernel driver, or the precompiled form of a
+// copy of the model's INF.
 static int IsTargetPath(const JournalRules *rules, const char *path)
 {
     const char *name = PathFileName(path, rules->isLeadByte);
     if (rules->kernelDriverPath && SameTextIgnoringAsciiCase(path, rules->kernelDriverPath))
+        return 1;
+    if (IsModelInfCopyName(name, ".pnf") && DirectlyIn(path, rules->infFolder, rules->isLeadByte))
         return 1;
     return IsProductFileName(name) && !strchr(name, '/')
            && (DirectlyIn(path, rules->driverFolder, rules->isLeadByte)
@@ -99,37 +105,54 @@ static uintptr_t Pointer(const unsigned char *at)
     return value;
 }
 
-// Every pointer of the structure null or into the block, and what it points
-// at inside the block too.
-static const char *CheckBlock(const BlockLayout *layout, const char *model, const unsigned char *data, size_t size)
+// A spooler copy of a file of the catalogue, or nothing.
+static int IsVersionCopy(const JournalRules *rules, const char *path)
+{
+    return !*path || (rules->driverFolder && InVersionFolder(path, rules->driverFolder, rules->isLeadByte)
+                      && IsProductFileName(PathFileName(path, rules->isLeadByte)));
+}
+
+// Every pointer of the structure null or into the block, past the
+// structure, and what it points at inside the block too; the files a driver
+// names only the catalogue's, in a version folder.
+static const char *CheckBlock(const JournalRules *rules, const BlockLayout *layout, const char *model,
+                              const unsigned char *data, size_t size)
 {
     JournalBlock header;
     if (size < sizeof header)
         return "a block record is damaged";
     memcpy(&header, data, sizeof header);
     const unsigned char *block = data + sizeof header;
-    if (header.size != size - sizeof header || header.offset > header.size
-        || layout->structureSize > header.size - header.offset)
+    if (!header.base || header.size != size - sizeof header || header.offset > header.size
+        || header.offset % BLOCK_ALIGNMENT || layout->structureSize > header.size - header.offset)
         return "a block record is damaged";
+    size_t end = header.offset + layout->structureSize;
     for (size_t i = 0; i < layout->count; i++) {
         uintptr_t value = Pointer(block + header.offset + layout->fields[i].offset);
         if (!value && i > 0)
             continue;
         size_t at = (size_t)(value - header.base), room = header.size - at;
-        if (value - header.base >= header.size)
+        // What a pointer reaches lies after the structure, which the move rewrites.
+        if (value - header.base >= header.size || at < end)
             return "a pointer of a block record leaves its block";
         const unsigned char *target = block + at;
         long length = TextEnd(target, room);
-        switch (layout->fields[i].kind) {
+        int kind = layout->fields[i].kind;
+        switch (kind) {
         case FIELD_TEXT:
+        case FIELD_FILE:
             if (length < 0)
                 return "a text of a block record leaves its block";
             if (i == 0 && !SameTextIgnoringAsciiCase((const char *)target, model))
                 return "a block record names another printer or driver than the model's";
+            if (kind == FIELD_FILE && !IsVersionCopy(rules, (const char *)target))
+                return "a block record names a file outside the version folders";
             break;
         case FIELD_TEXTS:
-            for (; length > 0; target += length + 1, room -= (size_t)length + 1, length = TextEnd(target, room)) {
-            }
+        case FIELD_FILES:
+            for (; length > 0; target += length + 1, room -= (size_t)length + 1, length = TextEnd(target, room))
+                if (kind == FIELD_FILES && !IsVersionCopy(rules, (const char *)target))
+                    return "a block record names a file outside the version folders";
             if (length < 0)
                 return "a list of a block record leaves its block";
             break;
@@ -179,7 +202,7 @@ static const char *CheckService(const JournalRules *rules, const unsigned char *
                                                            != (long)(size - sizeof service))
         return "a service record is damaged";
     memcpy(&service, data, sizeof service);
-    if (service.serviceType != KERNEL_SERVICE_TYPE || service.startType != KERNEL_SERVICE_START
+    if (service.serviceType != KERNEL_SERVICE_TYPE || service.startType > KERNEL_SERVICE_LAST_START
         || !rules->kernelDriverPath
         || !SameTextIgnoringAsciiCase((const char *)data + sizeof service, rules->kernelDriverPath))
         return "a service record names another service than our kernel driver's";
@@ -195,9 +218,9 @@ const char *CheckJournalRecord(const JournalRules *rules, size_t index, int type
     case JOURNAL_CHANGE:
         return CheckFiles(rules, type, data, size);
     case JOURNAL_QUEUE_DELETED:
-        return CheckBlock(rules->queue, MODEL_QUEUE_NAME, data, size);
+        return CheckBlock(rules, rules->queue, MODEL_QUEUE_NAME, data, size);
     case JOURNAL_DRIVER_DELETED:
-        return CheckBlock(rules->driver, MODEL_DRIVER_NAME, data, size);
+        return CheckBlock(rules, rules->driver, MODEL_DRIVER_NAME, data, size);
     case JOURNAL_INF_ADDED:
         return CheckInf(data, size);
     case JOURNAL_SERVICE_DELETED:
@@ -243,7 +266,7 @@ void *MoveJournalBlock(const unsigned char *data, const BlockLayout *layout, uns
 // empty text.
 static size_t FieldBytes(const unsigned char *target, int kind)
 {
-    if (kind != FIELD_TEXTS)
+    if (kind != FIELD_TEXTS && kind != FIELD_FILES)
         return strlen((const char *)target) + 1;
     size_t bytes = 0;
     while (target[bytes])

@@ -44,11 +44,15 @@ struct JournalService {
     // then its binary path, ending with a zero
 };
 
-enum { JOURNAL_MAX_BYTES = 1024 * 1024, KERNEL_SERVICE_TYPE = 1, KERNEL_SERVICE_START = 3 };
+// A kernel driver (SERVICE_KERNEL_DRIVER), started anywhere from the boot to
+// disabled (SERVICE_BOOT_START to SERVICE_DISABLED).
+enum { JOURNAL_MAX_BYTES = 1024 * 1024, KERNEL_SERVICE_TYPE = 1, KERNEL_SERVICE_LAST_START = 4 };
 extern const char JOURNAL_MAGIC[4];
 
-// The pointer fields of a block's structure.
-enum FieldKind { FIELD_TEXT = 1, FIELD_TEXTS, FIELD_DEVMODE, FIELD_SECURITY };
+// The pointer fields of a block's structure: FIELD_FILE(S) are texts (lists
+// of texts) that may name only files of the catalogue in a version folder of
+// the printer-driver folder.
+enum FieldKind { FIELD_TEXT = 1, FIELD_TEXTS, FIELD_DEVMODE, FIELD_SECURITY, FIELD_FILE, FIELD_FILES };
 struct BlockField {
     unsigned short offset;
     unsigned char kind;  // FieldKind
@@ -58,6 +62,8 @@ struct BlockLayout {
     const BlockField *fields;
     size_t count;        // fields[0] names the structure: it must be the model's
 };
+// Pointers of a block are aligned: the structure's offset is a multiple of this.
+enum { BLOCK_ALIGNMENT = sizeof(void *) };
 
 // What the records may name on this machine.
 struct JournalRules {
@@ -67,13 +73,14 @@ struct JournalRules {
     const BlockLayout *queue;
     const BlockLayout *driver;
     int (*isLeadByte)(unsigned char);
+    const char *infFolder;  // where the precompiled forms of the INF's copies are
 };
 
 typedef void (*JournalVisit)(void *context, size_t index, int type, const unsigned char *data, size_t size);
 
 // Calls visit for each whole record, in order. A last record cut short was
 // being written when the run ended: its change never began, so it is left
-// out. Returns the number of records, or -1 when content is no journal of
+// out, and so is what follows a record of type 0 (bytes never written). Returns the number of records, or -1 when content is no journal of
 // this program (its magic, or the size of its pointers, differs).
 long WalkJournal(const unsigned char *content, size_t size, JournalVisit visit, void *context);
 

@@ -52,15 +52,16 @@ int StopKernelService(SC_HANDLE service, DWORD *state)
     return SERVICE_STILL_RUNNING;
 }
 
-SC_HANDLE CreateKernelService(SC_HANDLE manager, const char *path)
+SC_HANDLE CreateKernelService(SC_HANDLE manager, const char *path, DWORD startType)
 {
     return CreateServiceA(manager, KERNEL_SERVICE_NAME, kDisplayName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
-                          SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, path, 0, 0, 0, 0, 0);
+                          startType, SERVICE_ERROR_NORMAL, path, 0, 0, 0, 0, 0);
 }
 
 // The earlier service goes into the undo journal before it is stopped: it
-// comes back as the setup makes it, running when it was; 1 when there is no
-// journal. The checks before changes let only a service of ours come here.
+// comes back as the setup makes it, with its start type, running when it
+// was; 1 when there is no journal. The checks before changes let only a
+// service of ours come here.
 static int KeepServiceForUndo(SC_HANDLE service)
 {
     if (!g_setup.journal.file)
@@ -70,9 +71,12 @@ static int KeepServiceForUndo(SC_HANDLE service)
         char path[PATH_CHARS];
     } record;
     SERVICE_STATUS status;
-    int saved = QueryServiceStatus(service, &status) && BuildKernelDriverPath(record.path, sizeof record.path);
+    char binary[PATH_CHARS];
+    DWORD start = SERVICE_DEMAND_START;
+    int saved = QueryServiceStatus(service, &status) && BuildKernelDriverPath(record.path, sizeof record.path)
+                && ServiceRunsFile(service, record.path, binary, sizeof binary, &start) == 1;
     record.facts.serviceType = KERNEL_SERVICE_TYPE;
-    record.facts.startType = KERNEL_SERVICE_START;
+    record.facts.startType = start;
     record.facts.running = saved && status.dwCurrentState != SERVICE_STOPPED;
     saved = saved && JournalAdd(JOURNAL_SERVICE_DELETED, &record,
                                 (DWORD)(sizeof record.facts + strlen(record.path) + 1));
@@ -211,7 +215,7 @@ void InstallKernelService()
             LogLine("copy failed %s -> %s: error %lu", source, destination, (unsigned long)error);
             SetQuietExit(QUIET_EXIT_FAILED);
         }
-        service = CreateKernelService(manager, destination);
+        service = CreateKernelService(manager, destination, SERVICE_DEMAND_START);
     }
     error = GetLastError();
     LogLine("service %s created: %s", KERNEL_SERVICE_NAME, StepResult(service != 0, error, result, sizeof result));

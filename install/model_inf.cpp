@@ -7,6 +7,7 @@
 #include "app/text.h"
 #include "app/whole_file.h"
 #include "catalog/catalog.h"
+#include "remove/purge_names.h"
 
 typedef BOOL (WINAPI *UninstallOemInfProc)(PCSTR, DWORD, PVOID);
 
@@ -45,6 +46,16 @@ static int SameContent(const char *path, const BYTE *expected, DWORD size)
     return same;
 }
 
+int InfFolderPath(char *path, size_t size)
+{
+    UINT length = GetWindowsDirectoryA(path, (UINT)size);
+    if (length && length < size && FormatText(path + length, size - length, "%sinf", PathSeparatorAfter(path, IsLeadByte)))
+        return 1;
+    if (length)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+}
+
 int FindInfsLike(const BYTE *ours, DWORD size, InfFound found, void *context)
 {
     char folder[PATH_CHARS];
@@ -55,12 +66,12 @@ int FindInfsLike(const BYTE *ours, DWORD size, InfFound found, void *context)
         return -1;
     }
     int matches = -1;
-    UINT length = GetWindowsDirectoryA(folder, sizeof folder);
     WIN32_FIND_DATAA entry;
     HANDLE search = INVALID_HANDLE_VALUE;
-    DWORD error = length ? ERROR_FILENAME_EXCED_RANGE : GetLastError();
-    if (length && length < sizeof folder && CopyText(folder + length, sizeof folder - length, "\\inf")
-        && FormatText(pattern, sizeof pattern, "%s\\*.inf", folder)) {
+    DWORD error = ERROR_FILENAME_EXCED_RANGE;
+    if (!InfFolderPath(folder, sizeof folder)) {
+        error = GetLastError();
+    } else if (FormatText(pattern, sizeof pattern, "%s\\*.inf", folder)) {
         search = FindFirstFileA(pattern, &entry);
         error = search == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     }

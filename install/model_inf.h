@@ -15,6 +15,9 @@ typedef void (*InfFound)(void *context, const char *folder, const char *name);
 // folder once the files are deployed; 0 when the row has none or it does not fit.
 int ModelInfMediaPath(int row, char *path, size_t size, int belowSourceRoot);
 
+// The system's INF folder; 0 (the last error set) when it cannot be had.
+int InfFolderPath(char *path, size_t size);
+
 // Calls found for each INF of the INF folder whose bytes are content's.
 // Returns how many there are, or -1 (logged) when content is empty or the
 // INF folder cannot be read.

@@ -113,18 +113,22 @@ int PendingProductFile(char *found, size_t size)
     LONG status = RegQueryValueExA(key, "PendingFileRenameOperations", 0, &type, 0, &bytes);
     // Zeros after the value: its last text ends inside the block whatever it holds.
     char *names = status == ERROR_SUCCESS && bytes ? (char *)GlobalAlloc(GPTR, bytes + 2) : 0;
-    if (status == ERROR_SUCCESS && bytes && !names) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (status == ERROR_SUCCESS && bytes && !names)
+        status = ERROR_NOT_ENOUGH_MEMORY;
+    // A list that cannot be read (it grew between the two reads, say) may hold anything.
+    if (names)
+        status = RegQueryValueExA(key, "PendingFileRenameOperations", 0, &type, (BYTE *)names, &bytes);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        SetLastError((DWORD)status);
         pending = -1;
     }
     // Pairs of a source and a destination, the destination empty for a
     // deletion: every text counts, the empty ones do not end the list.
-    if (names && RegQueryValueExA(key, "PendingFileRenameOperations", 0, &type, (BYTE *)names, &bytes) == ERROR_SUCCESS)
-        for (const char *name = names; !pending && name < names + bytes; name += strlen(name) + 1)
-            if (*name && IsTarget(name)) {
-                CopyText(found, size, name);
-                pending = 1;
-            }
+    for (const char *name = names; names && !pending && name < names + bytes; name += strlen(name) + 1)
+        if (*name && IsTarget(name)) {
+            CopyText(found, size, name);
+            pending = 1;
+        }
     if (names)
         GlobalFree(names);
     RegCloseKey(key);

@@ -27,14 +27,14 @@ static const BlockField kQueueFields[] = {
     { offsetof(PRINTER_INFO_2A, pSecurityDescriptor), FIELD_SECURITY } };
 static const BlockField kDriverFields[] = {
     { offsetof(DRIVER_INFO_3A, pName), FIELD_TEXT }, { offsetof(DRIVER_INFO_3A, pEnvironment), FIELD_TEXT },
-    { offsetof(DRIVER_INFO_3A, pDriverPath), FIELD_TEXT }, { offsetof(DRIVER_INFO_3A, pDataFile), FIELD_TEXT },
-    { offsetof(DRIVER_INFO_3A, pConfigFile), FIELD_TEXT }, { offsetof(DRIVER_INFO_3A, pHelpFile), FIELD_TEXT },
-    { offsetof(DRIVER_INFO_3A, pDependentFiles), FIELD_TEXTS }, { offsetof(DRIVER_INFO_3A, pMonitorName), FIELD_TEXT },
+    { offsetof(DRIVER_INFO_3A, pDriverPath), FIELD_FILE }, { offsetof(DRIVER_INFO_3A, pDataFile), FIELD_FILE },
+    { offsetof(DRIVER_INFO_3A, pConfigFile), FIELD_FILE }, { offsetof(DRIVER_INFO_3A, pHelpFile), FIELD_FILE },
+    { offsetof(DRIVER_INFO_3A, pDependentFiles), FIELD_FILES }, { offsetof(DRIVER_INFO_3A, pMonitorName), FIELD_TEXT },
     { offsetof(DRIVER_INFO_3A, pDefaultDataType), FIELD_TEXT } };
 const BlockLayout QUEUE_LAYOUT = { sizeof(PRINTER_INFO_2A), kQueueFields, sizeof kQueueFields / sizeof kQueueFields[0] };
 const BlockLayout DRIVER_LAYOUT = { sizeof(DRIVER_INFO_3A), kDriverFields, sizeof kDriverFields / sizeof kDriverFields[0] };
 
-void JournalRulesHere(JournalRules *rules, char *kernelDriverPath, size_t size)
+void JournalRulesHere(JournalRules *rules, char *kernelDriverPath, char *infFolder, size_t size)
 {
     rules->driverFolder = g_setup.driverFolder;
     rules->systemFolder = g_setup.systemFolder;
@@ -42,6 +42,7 @@ void JournalRulesHere(JournalRules *rules, char *kernelDriverPath, size_t size)
     rules->queue = &QUEUE_LAYOUT;
     rules->driver = &DRIVER_LAYOUT;
     rules->isLeadByte = IsLeadByte;
+    rules->infFolder = InfFolderPath(infFolder, size) ? infFolder : 0;
 }
 
 static int Deleted(const char *path)
@@ -69,8 +70,9 @@ static int UndoFile(int type, const char *path, const char *copy)
             LogLine("undo: deleted %s", path);
         return 1;
     }
+    // On the disk before the copy may go.
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    if (!CopyFileA(copy, path, FALSE)) {
+    if (!CopyFileA(copy, path, FALSE) || !FlushToDisk(path)) {
         LogLine("undo: %s not put back, error %lu; its copy stays: %s", path, (unsigned long)GetLastError(), copy);
         return 0;
     }
@@ -123,8 +125,10 @@ static int UndoDriver(const DRIVER_INFO_3A *saved)
     return added;
 }
 
-// The service the setup created goes; an earlier one of ours comes back as
-// the setup makes it, running again when it was.
+// The service the setup created goes, once stopped: one that goes only at
+// the next restart would take the earlier one with it. An earlier one of
+// ours comes back as the setup makes it, with its start type, running again
+// when it was.
 static int UndoService(const JournalService *saved, const char *path)
 {
     char result[32];
@@ -141,13 +145,13 @@ static int UndoService(const JournalService *saved, const char *path)
         done = !service && GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
         if (service) {
             DWORD state;
-            StopKernelService(service, &state);
-            done = DeleteService(service) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+            done = StopKernelService(service, &state) != SERVICE_STILL_RUNNING
+                   && (DeleteService(service) || GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE);
         }
         LogLine("undo: service %s deleted: %s", KERNEL_SERVICE_NAME, StepResult(done, GetLastError(), result, sizeof result));
     } else {
         if (!service) {
-            service = CreateKernelService(manager, path);
+            service = CreateKernelService(manager, path, saved->startType);
             LogLine("undo: earlier service %s created again: %s", KERNEL_SERVICE_NAME,
                     StepResult(service != 0, GetLastError(), result, sizeof result));
         }
@@ -169,11 +173,14 @@ struct InfUndo {
     int done;
 };
 
-// One copy of the media's INF in the INF folder: gone unless it was there
+// One copy of the media's INF in the INF folder, under a name the setup
+// library gives ("oemN.inf", or the INF's own): gone unless it was there
 // before the setup.
 static void UndoInfCopy(void *context, const char *folder, const char *name)
 {
     InfUndo *undo = (InfUndo *)context;
+    if (!IsModelInfCopyName(name, ".inf"))
+        return;
     for (const char *before = undo->before; *before; before += strlen(before) + 1)
         if (SameTextIgnoringAsciiCase(before, name))
             return;

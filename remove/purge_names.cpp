@@ -54,6 +54,24 @@ int IsProductFileName(const char *name)
     return 0;
 }
 
+int IsModelInfCopyName(const char *name, const char *extension)
+{
+    char own[16];
+    size_t length = strlen(name), stem = length - strlen(extension);
+    if (length <= strlen(extension) || !SameTextIgnoringAsciiCase(name + stem, extension)
+        || !FormatText(own, sizeof own, MODEL_INF_FORMAT, ""))
+        return 0;
+    own[strlen(own) - 4] = '\0';
+    if (stem == strlen(own) && StartsWithIgnoringAsciiCase(name, own))
+        return 1;
+    if (stem < 4 || !StartsWithIgnoringAsciiCase(name, "oem"))
+        return 0;
+    for (size_t i = 3; i < stem; i++)
+        if (name[i] < '0' || name[i] > '9')
+            return 0;
+    return 1;
+}
+
 const char *PathFileName(const char *path, int (*isLeadByte)(unsigned char))
 {
     const char *name = path;

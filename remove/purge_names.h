@@ -15,6 +15,11 @@ int IsModelDriverFile(int row, const char *name);
 // record, the kernel driver "hwbridge.sys", or the backup of one of them.
 int IsProductFileName(const char *name);
 
+// 1 when name (without a folder) is a name the setup library gives a copy
+// of the model's INF, "oem" and digits or the INF's own, with extension
+// (".inf", or ".pnf" for the precompiled form it keeps beside it).
+int IsModelInfCopyName(const char *name, const char *extension);
+
 // The file name of a path: what follows its last backslash, or the whole path.
 // The trail byte of a double-byte character is never taken for a backslash.
 const char *PathFileName(const char *path, int (*isLeadByte)(unsigned char));

@@ -438,7 +438,7 @@ std::string Record(uint32_t type, const std::string &data)
 
 std::string Journal(const std::string &records)
 {
-    return std::string("TJN") + (char)(std::string(TARV_E2E_ARCH) == "i686" ? 4 : 8) + records;
+    return std::string("TJ2") + (char)(std::string(TARV_E2E_ARCH) == "i686" ? 4 : 8) + records;
 }
 
 // A record that would delete a file of the installed printer, were it applied.

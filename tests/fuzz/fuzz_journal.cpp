@@ -49,9 +49,9 @@ static const BlockField kQueueFields[] = {
     { offsetof(Queue, security), FIELD_SECURITY } };
 static const BlockField kDriverFields[] = {
     { offsetof(Driver, name), FIELD_TEXT }, { offsetof(Driver, environment), FIELD_TEXT },
-    { offsetof(Driver, driverPath), FIELD_TEXT }, { offsetof(Driver, dataFile), FIELD_TEXT },
-    { offsetof(Driver, configFile), FIELD_TEXT }, { offsetof(Driver, helpFile), FIELD_TEXT },
-    { offsetof(Driver, dependentFiles), FIELD_TEXTS }, { offsetof(Driver, monitor), FIELD_TEXT },
+    { offsetof(Driver, driverPath), FIELD_FILE }, { offsetof(Driver, dataFile), FIELD_FILE },
+    { offsetof(Driver, configFile), FIELD_FILE }, { offsetof(Driver, helpFile), FIELD_FILE },
+    { offsetof(Driver, dependentFiles), FIELD_FILES }, { offsetof(Driver, monitor), FIELD_TEXT },
     { offsetof(Driver, dataType), FIELD_TEXT } };
 static const BlockLayout kQueue = { sizeof(Queue), kQueueFields, sizeof kQueueFields / sizeof kQueueFields[0] };
 static const BlockLayout kDriver = { sizeof(Driver), kDriverFields, sizeof kDriverFields / sizeof kDriverFields[0] };
@@ -63,7 +63,8 @@ static int ShiftJisLead(unsigned char c)
 
 // The prefix's folders, as the x86_64 build's journals name them.
 static const JournalRules kRules = { "C:\\windows\\system32\\spool\\drivers\\x64", "C:\\windows\\system32",
-                                     "C:\\windows\\system32\\drivers\\hwbridge.sys", &kQueue, &kDriver, ShiftJisLead };
+                                     "C:\\windows\\system32\\drivers\\hwbridge.sys", &kQueue, &kDriver, ShiftJisLead,
+                                     "C:\\windows\\inf" };
 
 static volatile size_t g_sink;
 
@@ -140,31 +141,39 @@ static void Exercise(const unsigned char *data, size_t size)
 }
 
 // A block packed from a structure passes the checks and moves back to the
-// same texts.
+// same texts: the input gives the free texts and picks the files.
 static void PackAndMove(const unsigned char *data, size_t size)
 {
+    static const char *const kNames[] = { "TarvGI.dll", "TarvUI.dll", "Tarv.ini", "Tarva.hlp", "Tarvf.hlp" };
     std::string texts(data, data + size);
     std::vector<std::string> parts;
-    for (size_t at = 0; parts.size() < 9; at++) {
+    for (size_t at = 0; parts.size() < 4; at++) {
         size_t end = texts.find('\0', at);
         parts.push_back(texts.substr(at, end == std::string::npos ? std::string::npos : end - at));
         if (end == std::string::npos)
             break;
         at = end;
     }
-    parts.resize(9);
-    parts[0] = "Corvan Tessik";
-    std::string list = parts[6] + '\0' + parts[7] + '\0';
-    if (parts[6].empty())
+    parts.resize(4);
+    std::string files[5], list;
+    for (int i = 0; i < 5; i++)
+        files[i] = std::string(kRules.driverFolder) + "\\3\\" + kNames[(size > (size_t)i ? data[i] : i) % 5];
+    for (size_t i = 0; i < (size ? data[0] % 4u : 0u); i++)
+        list += files[i] + '\0';
+    if (list.empty())
         list = std::string(1, '\0');
+    std::string name = "Corvan Tessik";
     Driver driver = {};
-    driver.name = &parts[0][0];
-    driver.environment = parts[1].empty() ? nullptr : &parts[1][0];
-    driver.driverPath = &parts[2][0];
-    driver.dataFile = &parts[3][0];
-    driver.configFile = &parts[4][0];
-    driver.helpFile = &parts[5][0];
+    driver.name = &name[0];
+    driver.environment = parts[0].empty() ? nullptr : &parts[0][0];
+    driver.driverPath = &files[0][0];
+    driver.dataFile = &files[1][0];
+    driver.configFile = &files[2][0];
+    std::string none, outside = "C:\\x\\" + parts[1];
+    driver.helpFile = &none[0];
     driver.dependentFiles = &list[0];
+    driver.monitor = &parts[2][0];
+    driver.dataType = &parts[3][0];
     size_t bytes = PackJournalBlock(&driver, &kDriver, nullptr, 0);
     std::vector<unsigned char> record(sizeof(JournalBlock) + bytes);
     Check(PackJournalBlock(&driver, &kDriver, record.data() + sizeof(JournalBlock), bytes) == bytes);
@@ -173,9 +182,17 @@ static void PackAndMove(const unsigned char *data, size_t size)
     Check(CheckJournalRecord(&kRules, 0, JOURNAL_DRIVER_DELETED, record.data(), record.size()) == nullptr);
     std::vector<unsigned char> block(bytes);
     const Driver *moved = (const Driver *)MoveJournalBlock(record.data(), &kDriver, block.data());
-    Check(moved->environment == nullptr || strcmp(moved->environment, parts[1].c_str()) == 0);
-    Check(strcmp(moved->dataFile, parts[3].c_str()) == 0 && strcmp(moved->helpFile, parts[5].c_str()) == 0);
+    Check(moved->environment == nullptr || strcmp(moved->environment, parts[0].c_str()) == 0);
+    Check(strcmp(moved->dataFile, files[1].c_str()) == 0 && strcmp(moved->monitor, parts[2].c_str()) == 0);
     Check(memcmp(moved->dependentFiles, list.data(), list.size()) == 0);
+    // A file outside the version folders is refused.
+    driver.helpFile = &outside[0];
+    bytes = PackJournalBlock(&driver, &kDriver, nullptr, 0);
+    record.assign(sizeof(JournalBlock) + bytes, 0);
+    PackJournalBlock(&driver, &kDriver, record.data() + sizeof(JournalBlock), bytes);
+    header = { (uintptr_t)(record.data() + sizeof(JournalBlock)), 0, (uint32_t)bytes };
+    memcpy(record.data(), &header, sizeof header);
+    Check(CheckJournalRecord(&kRules, 0, JOURNAL_DRIVER_DELETED, record.data(), record.size()) != nullptr);
 }
 
 // The journals of real runs, cut at every length and with each bit flipped.

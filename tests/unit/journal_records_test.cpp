@@ -25,7 +25,8 @@ const BlockField kFields[] = { { offsetof(Printer, name), FIELD_TEXT }, { offset
                                { offsetof(Printer, security), FIELD_SECURITY } };
 const BlockLayout kLayout = { sizeof(Printer), kFields, 4 };
 const JournalRules kRules = { "C:\\spool\\drivers\\w32x86", "C:\\windows\\system32",
-                              "C:\\windows\\system32\\drivers\\hwbridge.sys", &kLayout, &kLayout, NoLeadByte };
+                              "C:\\windows\\system32\\drivers\\hwbridge.sys", &kLayout, &kLayout, NoLeadByte,
+                              "C:\\windows\\inf" };
 
 std::string Files(const std::string &path, const std::string &copy)
 {
@@ -84,6 +85,11 @@ const Row kRows[] = {
       Files("C:\\spool\\drivers\\w32x86\\3\\TarvUI.dll", "C:\\spool\\drivers\\w32x86\\3\\trv1A2b.tmp"), nullptr },
     { "KernelDriver", JOURNAL_CHANGE, Files("C:\\WINDOWS\\system32\\drivers\\hwbridge.sys", ""), nullptr },
     { "BackupInTheSystemFolder", JOURNAL_CHANGE, Files("C:\\windows\\system32\\hwport.bku", ""), nullptr },
+    { "PrecompiledInfOfACopy", JOURNAL_CHANGE, Files("C:\\windows\\inf\\oem12.PNF", "C:\\windows\\inf\\trv3.tmp"), nullptr },
+    { "PrecompiledInfOfItsOwnName", JOURNAL_CHANGE, Files("C:\\windows\\inf\\tarv.pnf", ""), nullptr },
+    { "InfItself", JOURNAL_CHANGE, Files("C:\\windows\\inf\\oem12.inf", ""), "no file of the product" },
+    { "PrecompiledInfOfAnotherName", JOURNAL_CHANGE, Files("C:\\windows\\inf\\oemx.pnf", ""), "no file of the product" },
+    { "PrecompiledInfElsewhere", JOURNAL_CHANGE, Files("C:\\windows\\system32\\oem1.pnf", ""), "no file of the product" },
     { "FileOfAnotherProduct", JOURNAL_CHANGE, Files("C:\\windows\\system32\\kernel32.dll", ""), "no file of the product" },
     { "ThroughDotDot", JOURNAL_CHANGE, Files("C:\\spool\\drivers\\w32x86\\3\\..\\..\\TarvUI.dll", ""),
       "no file of the product" },
@@ -101,6 +107,8 @@ const Row kRows[] = {
     { "ServiceOfAnotherType", JOURNAL_SERVICE_DELETED, Service(16, 3, "C:\\windows\\system32\\drivers\\hwbridge.sys"),
       "another service" },
     { "ServiceStartedAtBoot", JOURNAL_SERVICE_DELETED, Service(1, 0, "C:\\windows\\system32\\drivers\\hwbridge.sys"),
+      nullptr },
+    { "StartTypePastDisabled", JOURNAL_SERVICE_DELETED, Service(1, 5, "C:\\windows\\system32\\drivers\\hwbridge.sys"),
       "another service" },
     { "InfWithTheNamesBefore", JOURNAL_INF_ADDED, Inf("[Version]", std::string("oem1.inf") + '\0'), nullptr },
     { "InfNamingAPath", JOURNAL_INF_ADDED, Inf("[Version]", std::string("..\\win.ini") + '\0'), "outside the INF folder" },
