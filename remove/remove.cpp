@@ -63,8 +63,10 @@ int RemovePrinter(HWND owner, int row, int complete)
     // or driver that is not there (an earlier deletion, say) is reported as
     // ever, then the rest goes.
     int purge = complete && g_setup.request.purge;
-    int onward = purge || (complete && g_setup.quiet);
-    int done = DeletePrinterQueue(owner, dataPath, row);
+    int queue = DeletePrinterQueue(owner, dataPath, row);
+    // A quiet one goes on only past a queue that is not there, never past one that stays.
+    int onward = purge || (complete && g_setup.quiet && queue < 0);
+    int done = queue > 0;
     if (!done && !onward)
         return 0;
     // The spooler names the files of its copies only while the driver is registered.

@@ -7,7 +7,7 @@
 // Deletes the queue (and, on the NT family, the model's form). Once the queue
 // is open, dataPath (PATH_CHARS) receives the installed driver's data file or
 // an empty text; it is left alone when the queue cannot be opened.
-int DeletePrinterQueue(HWND owner, char *dataPath, int row);
+int DeletePrinterQueue(HWND owner, char *dataPath, int row);  // -1: there is none
 
 // Deletes the driver registration; the complete deletion then also deletes
 // the data file the spooler named (silently).

@@ -57,7 +57,7 @@ int DeletePrinterQueue(HWND owner, char *dataPath, int row)
         // Nor has it anything to report about a queue that is not there.
         if (!QuietCompleteDeletion() || error != ERROR_INVALID_PRINTER_NAME)
             ReportFormatted(owner, IDS_DELETION_FAILURE, IDS_DELETE_STEP1, error);
-        return 0;
+        return error == ERROR_INVALID_PRINTER_NAME ? -1 : 0;
     }
     ReadDataFile(printer, dataPath);
     LogLine("spooler: printer \"%s\" opened; its driver's data file: %s", MODEL_QUEUE_NAME,
