@@ -64,14 +64,16 @@ endif()
 
 # The package's custom-action DLL, beside the media and never in them: it
 # lives only in the package.
-add_library(TarvCA SHARED package/ca/tarv_ca.cpp)
+# It trusts a kept copy of Setup.exe the way Setup.exe trusts its state folder.
+add_library(TarvCA SHARED package/ca/tarv_ca.cpp app/accounts.cpp app/descriptor.cpp)
+target_include_directories(TarvCA PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(TarvCA PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 if(MINGW)
   # Exported as "RunSetup", the name the CustomAction table gives, not "RunSetup@4".
-  target_link_libraries(TarvCA PRIVATE ${TARV_STATIC_LINK} -Wl,--kill-at msi user32 kernel32)
+  target_link_libraries(TarvCA PRIVATE ${TARV_STATIC_LINK} -Wl,--kill-at msi advapi32 user32 kernel32)
 else()
   target_sources(TarvCA PRIVATE package/ca/tarv_ca.def)
-  target_link_libraries(TarvCA PRIVATE msi user32 kernel32)
+  target_link_libraries(TarvCA PRIVATE msi advapi32 user32 kernel32)
 endif()
 if(TARV_SIGN_PFX)
   add_custom_command(TARGET TarvCA POST_BUILD

@@ -142,6 +142,7 @@ fixed msibuild "$work/Tarv.msi" \
   -q "UPDATE CustomAction SET Type = 3073 WHERE Action = 'TarvSetup' OR Action = 'TarvDeletion' OR Action = 'TarvPurge'" \
   -q "UPDATE CustomAction SET Type = 3393 WHERE Action = 'TarvSetupRollback' OR Action = 'TarvDeletionRollback'" \
   -q "UPDATE CustomAction SET Type = 3649 WHERE Action = 'TarvSetupCommit'" \
+  -q "UPDATE CustomAction SET Type = 65 WHERE Action = 'TarvAskForRestart'" \
   -q "UPDATE InstallExecuteSequence SET Sequence = 1501 WHERE Action = 'RemoveExistingProducts'" \
   -q "UPDATE Property SET Value = 'WIX_UPGRADE_DETECTED;WIX_DOWNGRADE_DETECTED' WHERE Property = 'SecureCustomProperties'"
 
@@ -180,8 +181,8 @@ esac
 
 # The rows as they must be, or no package at all (.idt lines end in CRLF).
 types=$(msiinfo export "$work/Tarv.msi" CustomAction | tr -d '\r' |
-        awk -F'\t' '$1 ~ /^Tarv/ && $1 !~ /Data$/ { print $1 "=" $2 "," $3 }' | LC_ALL=C sort | tr '\n' ' ')
-[ "$types" = "TarvDeletion=3073,TarvCA TarvDeletionRollback=3393,TarvCA TarvPurge=3073,TarvCA TarvSetup=3073,TarvCA TarvSetupCommit=3649,TarvCA TarvSetupRollback=3393,TarvCA ${TARV_MSI_FAIL_AFTER:+TarvTestFailure=3106,TARGETDIR }" ] \
+        awk -F'\t' '$1 ~ /^Tarv/ && $1 !~ /Data/ { print $1 "=" $2 "," $3 }' | LC_ALL=C sort | tr '\n' ' ')
+[ "$types" = "TarvAskForRestart=65,TarvCA TarvDeletion=3073,TarvCA TarvDeletionRollback=3393,TarvCA TarvPurge=3073,TarvCA TarvSetup=3073,TarvCA TarvSetupCommit=3649,TarvCA TarvSetupRollback=3393,TarvCA ${TARV_MSI_FAIL_AFTER:+TarvTestFailure=3106,TARGETDIR }" ] \
   || die "unexpected Setup.exe actions: $types"
 msiinfo export "$work/Tarv.msi" InstallExecuteSequence | tr -d '\r' | grep -q $'^RemoveExistingProducts\t\t1501$' \
   || die "RemoveExistingProducts not moved after InstallInitialize"

@@ -66,8 +66,10 @@ void CleanInstallState()
     // What a run cut short or a purge of a file in use may leave: the undo
     // journal, its copies, files renamed aside ("trvXXXX.tmp").
     RemoveFile(StateFolder() + "/TarvSetup.jnl");
+    RemoveFile(StateFolder() + "/TarvUndo.exe");
     for (const std::string &folder : { InDriverFolder(""), InDriverFolder("3"), InSystemFolder(""),
-                                       UnixPath(WindowsFolder() + "\\system32\\drivers"), StateFolder() })
+                                       UnixPath(WindowsFolder() + "\\system32\\drivers"), StateFolder(),
+                                       UnixPath(WindowsFolder() + "\\inf") })
         for (const auto &entry : fs::directory_iterator(folder, error)) {
             std::string name = entry.path().filename().string();
             if (strncasecmp(name.c_str(), "trv", 3) == 0 && name.size() >= 8 && name.size() <= 11
