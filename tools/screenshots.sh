@@ -163,6 +163,13 @@ for lang in en fr ja; do
   wait "$holder"
   probe clear-pending-renames
   quiet_setup
+  # /VERIFY over a changed driver file (in both of its folders) and a common tool gone.
+  printf 'changed' >"$target/TarvUI.dll"
+  printf 'changed' >"$target/3/TarvUI.dll"
+  sysdir=$("$WINELOADER" "$tools/probe.exe" folders | tr -d '\r' | sed -n 's/^SYSDIR //p')
+  rm -f "$WINEPREFIX/drive_c$(printf '%s' "${sysdir#?:}" | tr '\\' /)/hwport.dll"
+  shoot "$locale" "$setup" "/OS=WINNT50 /VERIFY" win2k "$hold 1" "1:verify-$lang"
+  quiet_setup
   TARV_FAULTS=OpenSCManagerA=5 robot_options=--inject-at-start \
     shoot "$locale" "$setup" "/OS=WINNT50 /UNINSTALL /PURGE" win2k "click 6|$hold 1" "2:service-not-removed-$lang"
   probe delete-service hwbridge
