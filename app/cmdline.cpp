@@ -1,11 +1,12 @@
 #include <windows.h>
 
 #include "app/actions.h"
-#include "app/messages.h"
-#include "app/request.h"
-#include "app/state.h"
+#include "app/switches.h"
 #include "catalog/catalog.h"
 #include "res/resource.h"
+#include "run/messages.h"
+#include "run/request.h"
+#include "run/state.h"
 
 enum { USAGE_CHARS = 512 };
 

@@ -1,11 +1,11 @@
 #include <windows.h>
 
 #include "app/actions.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/text.h"
 #include "catalog/catalog.h"
 #include "res/resource.h"
+#include "run/messages.h"
+#include "run/state.h"
 
 void ReadPlatform(PlatformReading *reading)
 {

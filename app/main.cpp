@@ -2,18 +2,21 @@
 #include <windows.h>
 
 #include "app/actions.h"
-#include "app/log.h"
-#include "app/media_rights.h"
-#include "app/messages.h"
-#include "app/run_lock.h"
-#include "app/state.h"
-#include "app/system_dlls.h"
-#include "app/text.h"
-#include "app/unattended.h"
+#include "app/switches.h"
+#include "base/system_dlls.h"
+#include "base/text.h"
 #include "catalog/catalog.h"
-#include "install/journal.h"
-#include "install/verify.h"
+#include "check/media_rights.h"
+#include "check/verify.h"
+#include "install/install.h"
+#include "remove/remove.h"
 #include "res/resource.h"
+#include "run/log.h"
+#include "run/messages.h"
+#include "run/run_lock.h"
+#include "run/state.h"
+#include "run/unattended.h"
+#include "undo/journal.h"
 
 SetupState g_setup;
 

@@ -1,8 +1,9 @@
-#include "app/request.h"
+#include "run/request.h"
 
 #include <string.h>
 
-#include "app/text.h"
+#include "app/switches.h"
+#include "base/text.h"
 #include "catalog/catalog.h"
 
 static int IsSeparator(char c)

@@ -23,6 +23,13 @@ if(TARV_SANITIZE)
   target_link_options(unit_tests PRIVATE -fsanitize=address,undefined)
 endif()
 gtest_discover_tests(unit_tests TEST_PREFIX "unit.")
+# The folders call only down, and no files in a circle (docs/layers.md); the
+# check itself fails on a tree that breaks either rule.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME layers.FoldersCallOnlyDownAndNoFilesInACircle
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/check-layers.py ${CMAKE_SOURCE_DIR})
+add_test(NAME layers.TheCheckFailsOnAnUpwardIncludeAndOnACircle
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/check-layers.py --self-test)
 
 if(TARV_FUZZ)
   add_executable(fuzz_logic ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_logic.cpp ${TEST_SUPPORT_SOURCES} ${LOGIC_SOURCES})

@@ -42,14 +42,14 @@ if(TARV_MEASURE_WITHOUT_UNDO)
   target_compile_definitions(Setup PRIVATE TARV_MEASURE_WITHOUT_UNDO)
 endif()
 # winspool.drv, comctl32.dll and SetupApi.DLL are bound at run time from the
-# system folder (app/system_dlls.cpp): nothing here links them.
+# system folder (base/system_dlls.cpp): nothing here links them.
 if(MINGW)
   # No C runtime: its DLL is missing on the oldest systems the program must
   # start on. The entry point and the memory helpers are the program's own;
   # libgcc, a static library, supplies the helpers the compiler may call
   # (stack probes, 64-bit arithmetic on i686).
   target_sources(Setup PRIVATE ${NO_CRT_SOURCES})
-  set_source_files_properties(app/runtime.cpp PROPERTIES
+  set_source_files_properties(base/runtime.cpp PROPERTIES
                               COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns")
   # Header fields every platform of the catalogue loads: subsystem version
   # 3.10 (Windows NT 3.51 refuses anything newer than itself), relocations
@@ -65,7 +65,7 @@ endif()
 # The package's custom-action DLL, beside the media and never in them: it
 # lives only in the package.
 # It trusts a kept copy of Setup.exe the way Setup.exe trusts its state folder.
-add_library(TarvCA SHARED package/ca/tarv_ca.cpp app/accounts.cpp app/descriptor.cpp)
+add_library(TarvCA SHARED package/ca/tarv_ca.cpp base/accounts.cpp base/descriptor.cpp)
 target_include_directories(TarvCA PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(TarvCA PROPERTIES PREFIX "" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package)
 if(MINGW)

@@ -3,11 +3,11 @@
 #include <commctrl.h>
 #include <string.h>
 
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
-#include "remove/purge_names.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "res/resource.h"
+#include "run/messages.h"
+#include "run/state.h"
 
 enum { COPY_TIMER = 2, COPY_DELAY_MS = 500, TITLE_CHARS = 32 };
 

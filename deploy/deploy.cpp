@@ -1,29 +1,16 @@
 #include "deploy/deploy.h"
 
-#include "app/log.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
-#include "app/unattended.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "catalog/names.h"
 #include "deploy/copy_dialog.h"
-#include "deploy/names.h"
 #include "deploy/replace_dialog.h"
-#include "install/journal.h"
 #include "res/resource.h"
-
-int TargetExists(const char *path)
-{
-    HANDLE file = CreateFileA(path, 0, 0, 0, OPEN_EXISTING, 0, 0);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION)
-        return 0;
-    // Only the read-only bit goes; attributes that cannot be read stay untouched.
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        SetFileAttributesA(path, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    return 1;
-}
+#include "run/log.h"
+#include "run/messages.h"
+#include "run/state.h"
+#include "run/unattended.h"
+#include "undo/journal.h"
 
 // Enters the source root below the working folder. From the second entry on
 // the folder named this way normally does not exist, so the working folder
@@ -139,10 +126,10 @@ int DeployFileEntry(HWND owner, const FileEntry *entry)
 
 int DeployFileList(HWND owner, const FileEntry *list)
 {
-    for (; list && list->name; list++)
+    for (; list && list->name && !SetupStopped(); list++)
         if (!DeployFileEntry(owner, list))
-            return 0;
-    return 1;
+            StopSetup();
+    return !SetupStopped();
 }
 
 int DeployCommonFiles(HWND owner, int row)

@@ -15,8 +15,4 @@ int DeployFileList(HWND owner, const FileEntry *list);
 // Deploys the row's common files into the system folder.
 int DeployCommonFiles(HWND owner, int row);
 
-// 1 when the file exists (also when another process holds it open); makes an
-// existing file writable.
-int TargetExists(const char *path);
-
 #endif

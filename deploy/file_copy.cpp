@@ -1,11 +1,25 @@
 #include "deploy/file_copy.h"
 
-#include "app/log.h"
-#include "app/messages.h"
-#include "app/text.h"
-#include "deploy/deploy.h"
-#include "deploy/names.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "catalog/names.h"
 #include "res/resource.h"
+#include "run/log.h"
+#include "run/messages.h"
+
+int TargetExists(const char *path)
+{
+    HANDLE file = CreateFileA(path, 0, 0, 0, OPEN_EXISTING, 0, 0);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION)
+        return 0;
+    // Only the read-only bit goes; attributes that cannot be read stay untouched.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesA(path, attributes & ~(DWORD)FILE_ATTRIBUTE_READONLY);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return 1;
+}
 
 enum { COPY_BLOCK = 1024 };
 

@@ -5,8 +5,9 @@
 
 #include <windows.h>
 
-#include "app/state.h"
+#include "base/paths.h"
 #include "catalog/catalog.h"
+#include "run/state.h"
 
 enum CopyMode { COPY_BACKUP = 0, COPY_INSTALL = 1 };
 
@@ -36,5 +37,9 @@ int CopyFileBlocks(HWND owner, const CopyJob *job, const CopyPaths *paths, CopyP
 
 // The copy of a quiet run: no dialog and no wait. Results as RunCopyDialog.
 INT_PTR CopyWithoutDialog(const CopyJob *job);
+
+// 1 when the file exists (also when another process holds it open); makes an
+// existing file writable.
+int TargetExists(const char *path);
 
 #endif

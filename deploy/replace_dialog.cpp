@@ -2,11 +2,12 @@
 
 #include <string.h>
 
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
-#include "deploy/names.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "catalog/names.h"
 #include "res/resource.h"
+#include "run/messages.h"
+#include "run/state.h"
 
 enum { CLASS_NAME_CHARS = 256, MAX_TAB_STOPS = 256, DEFAULT_BIT = BS_DEFPUSHBUTTON };
 

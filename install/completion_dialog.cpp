@@ -1,10 +1,10 @@
 // Completion dialog (template 604): the last window of a setup.
 #include <windows.h>
 
-#include "app/messages.h"
-#include "app/state.h"
 #include "install/install.h"
 #include "res/resource.h"
+#include "run/messages.h"
+#include "run/state.h"
 
 static INT_PTR CALLBACK CompletionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {

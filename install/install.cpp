@@ -3,21 +3,23 @@
 
 #include <string.h>
 
-#include "app/actions.h"
-#include "app/log.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
-#include "app/unattended.h"
-#include "app/whole_file.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "base/whole_file.h"
 #include "catalog/catalog.h"
-#include "catalog/folders.h"
+#include "catalog/names.h"
+#include "catalog/product_names.h"
+#include "check/preflight.h"
 #include "deploy/deploy.h"
 #include "install/install.h"
-#include "install/journal.h"
-#include "install/model_inf.h"
-#include "remove/purge_names.h"
+#include "machine/folders.h"
+#include "machine/model_inf.h"
 #include "res/resource.h"
+#include "run/log.h"
+#include "run/messages.h"
+#include "run/state.h"
+#include "run/unattended.h"
+#include "undo/journal.h"
 
 enum { COMPLETION_DELAY_MS = 1000, INF_MEDIA_PATH = 1 /* SPOST_PATH */ };
 
@@ -137,12 +139,6 @@ static void RegisterInf(int row)
         SetQuietExit(QUIET_EXIT_FAILED);
 }
 
-// A quiet setup stops at its first failure: what it changed is undone.
-static int Stopped()
-{
-    return g_setup.quiet && g_setup.exitCode != QUIET_EXIT_DONE;
-}
-
 // The registration changes the spooler's copies of the driver's files too.
 static void AddDriverKeepingCopies(HWND owner, int row)
 {
@@ -159,36 +155,35 @@ static void AddDriverKeepingCopies(HWND owner, int row)
 static int RunSteps(HWND owner, int row, int complete)
 {
     PurgePrinter();
-    if (Stopped())
+    if (SetupStopped())
         return 0;
     const PlatformEntry &platform = g_platforms[row];
     if (complete) {
         g_setup.targetFolder = g_setup.systemFolder;
-        if (!DeployFileList(owner, platform.systemFiles))
-            return 0;
+        DeployFileList(owner, platform.systemFiles);
         g_setup.targetFolder = g_setup.driverFolder;
-        if (!DeployFileList(owner, platform.driverFiles))
+        DeployFileList(owner, platform.driverFiles);
+        if (SetupStopped())
             return 0;
         RegisterInf(row);
-        if (Stopped())
+        if (SetupStopped())
             return 0;
     }
     AddDriverKeepingCopies(owner, row);
-    if (Stopped())
+    if (SetupStopped())
         return 0;
     if (!JournalAdd(JOURNAL_QUEUE_ADDED, "", 0))
         SetQuietExit(QUIET_EXIT_FAILED);
     else
         AddQueue(owner, row);
-    if (Stopped())
+    if (SetupStopped())
         return 0;
     if (complete) {
-        if (!DeployCommonFiles(owner, row))
-            return 0;
-        if (!IsNineXFamily(row))
+        DeployCommonFiles(owner, row);
+        if (!SetupStopped() && !IsNineXFamily(row))
             InstallKernelService();
     }
-    return !Stopped();
+    return !SetupStopped();
 }
 
 int InstallPrinter(HWND owner, int row, int complete)

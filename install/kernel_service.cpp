@@ -4,58 +4,25 @@
 
 #include <string.h>
 
-#include "app/log.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
-#include "app/unattended.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "install/install.h"
-#include "install/journal.h"
+#include "machine/kernel_service.h"
+#include "run/log.h"
+#include "run/messages.h"
+#include "run/state.h"
+#include "run/unattended.h"
+#include "undo/journal.h"
 
-const char KERNEL_SERVICE_NAME[] = "hwbridge";
-static const char kDisplayName[] = "Access memory";
-const char KERNEL_DRIVER_SOURCE[] = "commun\\hwbridge.sys";
-static const char kDestinationFormat[] = "%s\\system32\\drivers\\hwbridge.sys";
-const char KERNEL_DEVICE_PATH[] = "\\\\.\\hwbridge";
 static const char kCaption[] = "Install Driver";
 
-enum { WINDOWS_FOLDER_CHARS = 256, REPORT_CHARS = 64 };
+enum { REPORT_CHARS = 64 };
 
 static void Report(const char *format, DWORD error)
 {
     char text[REPORT_CHARS];
     FormatText(text, sizeof text, format, (long)error);
     ShowBox(0, 0, text, kCaption, MB_OK);
-}
-
-enum { STOP_POLL_MS = 100 };
-
-int StopKernelService(SC_HANDLE service, DWORD *state)
-{
-    SERVICE_STATUS status;
-    BOOL asked = ControlService(service, SERVICE_CONTROL_STOP, &status);
-    DWORD error = GetLastError();
-    *state = SERVICE_RUNNING;
-    if (!asked && error == ERROR_SERVICE_NOT_ACTIVE)
-        return SERVICE_WAS_NOT_RUNNING;
-    // A refusal may come from a driver that is still starting: it is waited for too.
-    for (DWORD waited = 0;; waited += STOP_POLL_MS) {
-        if (QueryServiceStatus(service, &status))
-            *state = status.dwCurrentState;
-        if (*state == SERVICE_STOPPED)
-            return SERVICE_STOPPED_NOW;
-        if (waited >= SERVICE_STOP_WAIT_MS)
-            break;
-        Sleep(STOP_POLL_MS);
-    }
-    SetLastError(asked ? ERROR_SERVICE_REQUEST_TIMEOUT : error);
-    return SERVICE_STILL_RUNNING;
-}
-
-SC_HANDLE CreateKernelService(SC_HANDLE manager, const char *path, DWORD startType)
-{
-    return CreateServiceA(manager, KERNEL_SERVICE_NAME, kDisplayName, SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
-                          startType, SERVICE_ERROR_NORMAL, path, 0, 0, 0, 0, 0);
 }
 
 // The earlier service goes into the undo journal before it is stopped: it
@@ -133,47 +100,6 @@ static void StartNewService(SC_HANDLE manager)
     if (!started)
         Report("Error StartSC %ld\r\n", error);
     CloseServiceHandle(service);
-}
-
-int ServiceRunsFile(SC_HANDLE service, const char *ours, char *binary, size_t size, DWORD *startType)
-{
-    DWORD needed = 0;
-    QueryServiceConfigA(service, 0, 0, &needed);
-    QUERY_SERVICE_CONFIGA *config = needed ? (QUERY_SERVICE_CONFIGA *)GlobalAlloc(GPTR, needed) : 0;
-    char windows[PATH_CHARS], path[PATH_CHARS];
-    int same = -1;
-    UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-    if (config && QueryServiceConfigA(service, config, needed, &needed) && length && length < sizeof windows) {
-        const char *given = config->lpBinaryPathName ? config->lpBinaryPathName : "";
-        if (StartsWithIgnoringAsciiCase(given, "\\??\\"))
-            given += 4;
-        if (StartsWithIgnoringAsciiCase(given, "\\SystemRoot\\"))
-            given += 12;
-        else if (given[0] && given[1] == ':')
-            windows[0] = '\0';
-        same = FormatText(path, sizeof path, "%s%s%s", windows, windows[0] ? "\\" : "", given)
-               && SameTextIgnoringAsciiCase(path, ours);
-        CopyText(binary, size, given);
-        if (startType)
-            *startType = config->dwStartType;
-    }
-    if (config)
-        GlobalFree(config);
-    return same;
-}
-
-int BuildKernelDriverPath(char *destination, size_t size)
-{
-    char windowsFolder[WINDOWS_FOLDER_CHARS];
-    UINT length = GetWindowsDirectoryA(windowsFolder, sizeof windowsFolder);
-    if (length == 0)
-        return 0;
-    if (length >= sizeof windowsFolder
-        || !FormatText(destination, size, kDestinationFormat, windowsFolder)) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return 0;
-    }
-    return 1;
 }
 
 void InstallKernelService()

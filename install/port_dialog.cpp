@@ -2,12 +2,13 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/text.h"
 #include "install/install.h"
 #include "install/port_line.h"
+#include "machine/spooler_lists.h"
 #include "res/resource.h"
+#include "run/messages.h"
+#include "run/state.h"
 
 enum { PORT_LINE_CHARS = 80 };
 

@@ -4,37 +4,14 @@
 
 #include <string.h>
 
-#include "app/log.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
-#include "app/unattended.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "install/install.h"
-
-PORT_INFO_2A *EnumLocalPorts(DWORD *count, DWORD *error)
-{
-    DWORD needed = 0;
-    *count = 0;
-    *error = 0;
-    if (g_setup.spooler.EnumPortsA(0, 2, 0, 0, &needed, count))
-        return 0;  // nothing to list
-    *error = GetLastError();
-    if (*error != ERROR_INSUFFICIENT_BUFFER)
-        return 0;
-    *error = ERROR_NOT_ENOUGH_MEMORY;
-    PORT_INFO_2A *ports = needed ? (PORT_INFO_2A *)GlobalAlloc(GPTR, needed) : 0;
-    if (ports) {
-        *error = 0;
-        if (!g_setup.spooler.EnumPortsA(0, 2, (LPBYTE)ports, needed, &needed, count)) {
-            *error = GetLastError();
-            GlobalFree(ports);
-            ports = 0;
-        }
-    }
-    if (!ports)
-        *count = 0;
-    return ports;
-}
+#include "machine/spooler_lists.h"
+#include "run/log.h"
+#include "run/messages.h"
+#include "run/state.h"
+#include "run/unattended.h"
 
 // Takes the listed port that the request names, in the spooler's spelling;
 // otherwise logs the ports there are.

@@ -2,16 +2,17 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "app/log.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
-#include "app/unattended.h"
+#include "base/text.h"
 #include "catalog/catalog.h"
+#include "catalog/records.h"
 #include "install/install.h"
-#include "install/journal.h"
-#include "install/records.h"
+#include "machine/spooler_lists.h"
 #include "res/resource.h"
+#include "run/log.h"
+#include "run/messages.h"
+#include "run/state.h"
+#include "run/unattended.h"
+#include "undo/journal.h"
 
 // The spooler's records take non-const strings it never writes to.
 static LPSTR Mutable(const char *text)
@@ -73,48 +74,6 @@ int AddQueue(HWND owner, int row)
             (unsigned long)error);
     ReportFormatted(owner, IDS_SETUP_FAILURE, IDS_PRINTER_FAILED, (unsigned long)error);
     return 0;
-}
-
-DRIVER_INFO_3A *EnumLocalDrivers(DWORD *count, DWORD *error)
-{
-    DWORD needed = 0;
-    DRIVER_INFO_3A *drivers = 0;
-    *count = 0;
-    *error = 0;
-    if (g_setup.spooler.EnumPrinterDriversA(0, 0, 3, 0, 0, &needed, count))
-        return 0;  // no driver at all
-    *error = GetLastError();
-    // A driver added between the two calls needs a larger block: asked again.
-    for (int tries = 0; tries < 3 && *error == ERROR_INSUFFICIENT_BUFFER; tries++) {
-        drivers = needed ? (DRIVER_INFO_3A *)GlobalAlloc(GPTR, needed) : 0;
-        *error = drivers ? 0 : ERROR_NOT_ENOUGH_MEMORY;
-        if (drivers && !g_setup.spooler.EnumPrinterDriversA(0, 0, 3, (LPBYTE)drivers, needed, &needed, count)) {
-            *error = GetLastError();
-            GlobalFree(drivers);
-            drivers = 0;
-        }
-    }
-    if (!drivers)
-        *count = 0;
-    return drivers;
-}
-
-const DRIVER_INFO_3A *FindModelDriver(const DRIVER_INFO_3A *drivers, DWORD count)
-{
-    for (DWORD i = 0; i < count; i++)
-        if (drivers[i].pName && SameTextIgnoringAsciiCase(drivers[i].pName, MODEL_DRIVER_NAME))
-            return &drivers[i];
-    return 0;
-}
-
-int ModelDriverListed()
-{
-    DWORD count = 0, error = 0;
-    DRIVER_INFO_3A *drivers = EnumLocalDrivers(&count, &error);
-    int listed = error != 0 || FindModelDriver(drivers, count);
-    if (drivers)
-        GlobalFree(drivers);
-    return listed;
 }
 
 // The earlier queue's level-2 record goes into the undo journal before the
@@ -182,7 +141,7 @@ void PurgePrinter()
             SetQuietExit(QUIET_EXIT_FAILED);
         }
         g_setup.spooler.ClosePrinter(printer);
-        if (g_setup.journal.file && g_setup.exitCode != QUIET_EXIT_DONE)
+        if (SetupStopped())
             return;  // a quiet setup stops here, to be undone
     } else {
         LogLine("spooler: no earlier printer \"%s\" opened, error %lu", MODEL_QUEUE_NAME,

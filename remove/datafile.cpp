@@ -1,6 +1,6 @@
 #include "remove/datafile.h"
 
-#include "app/text.h"
+#include "base/text.h"
 #include "catalog/catalog.h"
 
 int TakeDataFile(char *out, size_t size, const char *driverName, const char *dataFile)

@@ -5,22 +5,23 @@
 
 #include <string.h>
 
-#include "app/log.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/system_dlls.h"
-#include "app/text.h"
-#include "app/unattended.h"
-#include "app/unique_name.h"
+#include "base/paths.h"
+#include "base/system_dlls.h"
+#include "base/text.h"
+#include "base/unique_name.h"
 #include "catalog/catalog.h"
-#include "catalog/version_folders.h"
-#include "deploy/names.h"
-#include "install/install.h"
-#include "install/journal.h"
+#include "catalog/names.h"
+#include "catalog/product_names.h"
+#include "machine/spooler_lists.h"
+#include "machine/version_folders.h"
 #include "remove/purge.h"
-#include "remove/purge_names.h"
 #include "remove/purge_run.h"
 #include "res/resource.h"
+#include "run/log.h"
+#include "run/messages.h"
+#include "run/state.h"
+#include "run/unattended.h"
+#include "undo/journal.h"
 
 void ReadModelDriverFiles(ModelDriverFiles *files)
 {

@@ -1,17 +1,19 @@
 // The purge of the INF that the setup library registered for the model,
-// found by its content (install/model_inf.cpp).
+// found by its content (machine/model_inf.cpp).
 #include <windows.h>
 
 #include <string.h>
 
-#include "app/log.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
-#include "app/unattended.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "catalog/catalog.h"
-#include "install/model_inf.h"
+#include "catalog/names.h"
+#include "machine/model_inf.h"
 #include "remove/purge_run.h"
+#include "run/log.h"
+#include "run/messages.h"
+#include "run/state.h"
+#include "run/unattended.h"
 
 static void PurgeOneInf(void *context, const char *folder, const char *name)
 {

@@ -1,14 +1,15 @@
 // The purge of the hwbridge kernel service and its driver file.
 #include <windows.h>
 
-#include "app/log.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
-#include "app/unattended.h"
-#include "install/install.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "machine/kernel_service.h"
 #include "remove/purge_run.h"
 #include "res/resource.h"
+#include "run/log.h"
+#include "run/messages.h"
+#include "run/state.h"
+#include "run/unattended.h"
 
 static void ReportServiceNotRemoved(PurgeRun *run, DWORD error)
 {

@@ -2,16 +2,16 @@
 // complete deletion (also the driver files marked for removal).
 #include <windows.h>
 
-#include "app/actions.h"
-#include "app/log.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/paths.h"
+#include "base/text.h"
 #include "catalog/catalog.h"
-#include "catalog/folders.h"
+#include "machine/folders.h"
 #include "remove/purge.h"
 #include "remove/remove.h"
 #include "res/resource.h"
+#include "run/log.h"
+#include "run/messages.h"
+#include "run/state.h"
 
 enum { DELETION_CAPTION_CHARS = 128 };
 

@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+// The simple (queue and driver registration) or complete deletion on the
+// catalogue row; 1 when it completed.
+int RemovePrinter(HWND owner, int row, int complete);
+
 // Deletes the queue (and, on the NT family, the model's form). Once the queue
 // is open, dataPath (PATH_CHARS) receives the installed driver's data file or
 // an empty text; it is left alone when the queue cannot be opened.

@@ -2,16 +2,17 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "app/log.h"
-#include "app/messages.h"
-#include "app/state.h"
-#include "app/unattended.h"
+#include "base/paths.h"
 #include "catalog/catalog.h"
-#include "install/install.h"
+#include "machine/spooler_lists.h"
 #include "remove/datafile.h"
 #include "remove/purge.h"
 #include "remove/remove.h"
 #include "res/resource.h"
+#include "run/log.h"
+#include "run/messages.h"
+#include "run/state.h"
+#include "run/unattended.h"
 
 // Reads the data file of the queue's driver; nothing here is reported, any
 // failure just leaves dataPath empty.

@@ -16,7 +16,7 @@
 
 #include <string.h>
 
-#include "app/accounts.h"
+#include "base/accounts.h"
 
 enum { DATA_CHARS = 2048, LINE_CHARS = 2048, LOG_MAX_BYTES = 16 * 1024 * 1024, RESTART_NEEDED = 3010 };
 

@@ -16,9 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "app/descriptor.h"
-#include "install/journal_records.h"
-#include "remove/purge_names.h"
+#include "base/descriptor.h"
+#include "base/paths.h"
+#include "catalog/product_names.h"
+#include "undo/journal_records.h"
 
 static void Check(bool condition)
 {

@@ -14,14 +14,15 @@
 #include <type_traits>
 #include <vector>
 
-#include "app/request.h"
-#include "app/text.h"
+#include "app/switches.h"
+#include "base/text.h"
 #include "catalog/catalog.h"
-#include "deploy/names.h"
+#include "catalog/names.h"
+#include "catalog/records.h"
 #include "install/port_line.h"
-#include "install/records.h"
-#include "app/unattended.h"
 #include "remove/datafile.h"
+#include "run/request.h"
+#include "run/unattended.h"
 #include "tests/support/catalogue.h"
 
 static void Check(bool condition)

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text.h"
+#include "base/text.h"
 #include "tests/support/catalogue.h"
 
 namespace {

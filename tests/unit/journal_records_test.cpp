@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "install/journal_records.h"
+#include "undo/journal_records.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "catalog/catalog.h"
-#include "install/records.h"
+#include "catalog/records.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/request.h"
+#include "app/switches.h"
 #include "tests/support/catalogue.h"
 
 namespace {

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "app/request.h"
+#include "app/switches.h"
 #include "catalog/catalog.h"
+#include "run/request.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "app/request.h"
-#include "app/unattended.h"
 #include "res/resource.h"
+#include "run/request.h"
+#include "run/unattended.h"
 
 TEST(Unattended, ExitCodeOfEachKindOfMessage)
 {

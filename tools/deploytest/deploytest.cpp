@@ -26,11 +26,11 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/log.h"
-#include "app/state.h"
-#include "app/text.h"
+#include "base/text.h"
 #include "catalog/catalog.h"
 #include "deploy/deploy.h"
+#include "run/log.h"
+#include "run/state.h"
 
 SetupState g_setup;
 

@@ -1,0 +1,8 @@
+#include <windows.h>
+
+#include "base/text.h"
+
+int IsLeadByte(unsigned char c)
+{
+    return IsDBCSLeadByte(c) ? 1 : 0;
+}
