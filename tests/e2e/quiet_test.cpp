@@ -618,6 +618,15 @@ const Row kRows[] = {
           EXPECT_FALSE(FileExists(InDriverFolder("Tarvf.hlp")));
           EXPECT_FALSE(FileExists(InDriverFolder("Tarva.hlp")));
       } },
+    // Never past a queue that is there but cannot be opened: the driver and its files stay.
+    { "QueueThatCannotBeOpenedStopsTheDeletion", "/UNINSTALL", 1603,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } },
+      { "spooler: printer \"Corvan Tessik\" not opened, error 5" }, [](Context &) { InstallQuietly(); },
+      [](const Context &) {
+          ExpectInstalledOn("LPT1:");
+          EXPECT_TRUE(FileExists(InDriverFolder("Tarvf.hlp"))) << ReadFile(LogPath());
+      },
+      "OpenPrinterA=5" },
     { "MarkedFileAlreadyGoneIsNoFailure", "/UNINSTALL", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
       { "already gone {drivers}\\Tarva.hlp", "complete deletion done" },
       [](Context &) {
