@@ -359,14 +359,17 @@ TEST(Journal, IsWrittenThroughAndMadeNew)
     CleanInstallState();
 }
 
-// An undo step that fails keeps what the next run needs (the copy of a file,
-// the journal with the marks of what was done), and the run says so and ends
-// with 1603; the next run, here one that only recovers, finishes the undo.
+// An undo step that fails, or whose mark cannot be written, ends the undo
+// there and keeps what the next run needs (the copy of a file, the journal
+// with the marks of what was done), and the run says so and ends with 1603;
+// the next run, here one that only recovers, finishes the undo.
 TEST(Undo, AStepThatFailsIsFinishedByTheNextRun)
 {
     struct { const char *fault; Start start; const char *line; } cases[] = {
         { "CopyFileA=5:trv", INSTALLED, "not put back, error 5; its copy stays: " },
         { "DeleteFileA=5:TarvUI", CLEAN, "TarvUI.dll not deleted, error 5" },
+        { "WriteFile=112:#12", CLEAN, "undo journal: a record cannot be written, error 112" },  // a mark
+        { "ControlService=5", CLEAN, "undo: service hwbridge deleted: failed" },  // the service still runs
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.fault);
@@ -379,6 +382,7 @@ TEST(Undo, AStepThatFailsIsFinishedByTheNextRun)
         for (const char *part : { c.line, "undo: not finished; the journal ", "setup failed; its changes could not all be undone" })
             EXPECT_NE(log.find(part), std::string::npos) << "no \"" << part << "\" in\n" << log;
         EXPECT_EQ(log.find("its changes were undone"), std::string::npos) << log;
+        EXPECT_EQ(log.find(" undo: ", log.find(c.line)), log.find(" undo: not finished")) << log;
         EXPECT_TRUE(FileExists(StateFolder() + "/TarvSetup.jnl"));
         // Each copy a restore still needs is there.
         std::istringstream lines(log);

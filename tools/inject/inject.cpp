@@ -7,7 +7,10 @@
 // only calls whose first (path or name) argument contains text count (for
 // GetProcAddress, the function name). For CreateFileA, ":>text" counts only
 // the calls that create the file (CREATE_ALWAYS, CREATE_NEW): a copy's
-// destination, not the checks that open it first. Imported functions are patched in
+// destination, not the checks that open it first. For WriteFile the text is
+// looked for in the bytes written, and ":#n" counts only writes of n bytes (an
+// undo journal's mark is 12).
+// Imported functions are patched in
 // Setup.exe's import table; functions it binds at run time (the spooler's)
 // are replaced in what its GetProcAddress returns, so the DLL has to be in
 // place before the program binds them.
@@ -163,6 +166,8 @@ bool WriteFails(LPCVOID buffer, DWORD size)
     const char *bytes = (const char *)buffer;
     if (!length)
         return Fails(F_WriteFile);
+    if (*match == '#')
+        return size == strtoul(match + 1, 0, 10) && Fails(F_WriteFile, match);
     for (DWORD at = 0; at + length <= size; at++)
         if (memcmp(bytes + at, match, length) == 0)
             return Fails(F_WriteFile, match);
