@@ -101,6 +101,16 @@ const FailureRow kFailures[] = {
     // The record of a copy comes before the copy: no copy is left without one.
     { "CopyRecordNotWritten", "WriteFile=112:TarvGI.bku", "undo journal: a record cannot be written, error 112",
       INSTALLED },
+    // Nothing is written after a record cut short, which would read it as part of that record:
+    // here the record of the precompiled form of a second copy of the INF.
+    { "RecordCutShortIsTheLast", "WriteFile=112@1:.pnf", "undo journal: a record cannot be written, error 112",
+      INSTALLED,
+      [](Options &options) {
+          WriteFile(InInfFolder("oem7.inf"), ReadFile(InInfFolder("tarv.inf")));
+          WriteFile(InInfFolder("oem7.pnf"), "precompiled");
+          options.env["TARV_TORN_WRITES"] = "1";
+          return std::function<void()>();
+      } },
     { "CopyFailsHalfWay", "CreateFileA=112:>Tarv.ini", "copy failed ", BOTH },
     { "InfRefused", nullptr, "tarv.inf: failed, error ", BOTH,
       [](Options &options) {

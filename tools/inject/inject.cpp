@@ -19,6 +19,8 @@
 // TARV_PAUSE_UNTIL exists (at most a minute), after creating the file
 // TARV_PAUSE_READY: a test can act while the program stands at that point
 // (end the whole Wine session, say).
+// TARV_TORN_WRITES=1 makes a WriteFile that fails write the first half of its
+// bytes first, as a write cut short by a power loss may leave it.
 // TARV_RECORD_OPENS=text:path appends access, disposition and flags of each
 // CreateFileA whose path contains text to path.
 // GetDriveTypeA is faked rather than failed: its "error" is the drive type
@@ -174,11 +176,18 @@ bool WriteFails(LPCVOID buffer, DWORD size)
     return false;
 }
 
+int g_tornWrites;
+
 BOOL WINAPI Fake_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped)
 {
-    return WriteFails(buffer, size) ? FALSE
-        : Real<BOOL (WINAPI *)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)>(F_WriteFile)(
-              file, buffer, size, done, overlapped);
+    auto real = Real<BOOL (WINAPI *)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)>(F_WriteFile);
+    if (!WriteFails(buffer, size))
+        return real(file, buffer, size, done, overlapped);
+    DWORD error = GetLastError(), half = 0;
+    if (g_tornWrites)
+        real(file, buffer, size / 2, &half, overlapped);
+    SetLastError(error);
+    return FALSE;
 }
 // TARV_RECORD_OPENS=text:path appends the access, disposition and flags of
 // every CreateFileA whose path contains text to the file path.
@@ -559,6 +568,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         g_errorModeOut[0] = '\0';
     if (!GetEnvironmentVariableA("TARV_RECORD_OPENS", g_recordOpens, sizeof g_recordOpens))
         g_recordOpens[0] = '\0';
+    char torn[8];
+    g_tornWrites = GetEnvironmentVariableA("TARV_TORN_WRITES", torn, sizeof torn) != 0;
     char pauseAt[192];
     if (GetEnvironmentVariableA("TARV_PAUSE_AT", pauseAt, sizeof pauseAt)) {
         char *match = strchr(pauseAt, ':');
