@@ -127,6 +127,13 @@ const FailureRow kFailures[] = {
     { "ServiceNotCreated", "CreateServiceA=5@1", "service hwbridge created: failed, error 5", BOTH },
     { "ServiceDoesNotStart", "StartServiceA=1058@1", "service hwbridge started: failed, error 1058", BOTH },
     { "DeviceNotOpened", "CreateFileA=2:\\\\.\\hwbridge", "device \\\\.\\hwbridge opened: failed, error 2", BOTH },
+    // The earlier service comes back with its start type.
+    { "EarlierServiceStartedAutomatically", "CreateFileA=2:\\\\.\\hwbridge", "device \\\\.\\hwbridge opened: failed",
+      INSTALLED,
+      [](Options &) {
+          EXPECT_NE(Probe({ "set-start-type", "hwbridge", "2" }).find("SET-START-TYPE 1"), std::string::npos);
+          return std::function<void()>();
+      } },
 };
 
 class Failure : public ::testing::TestWithParam<size_t> {
