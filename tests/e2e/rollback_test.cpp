@@ -538,6 +538,10 @@ TEST_P(PlantedJournal, IsAppliedNotEvenInPart)
     }
     // The setup that follows ends as it would without it.
     EXPECT_EQ(Quiet("/PORT=LPT1:").exitCode, 0) << Log();
+    // With no journal there is nothing to roll back; one set aside has undone nothing.
+    EXPECT_EQ(Quiet("/ROLLBACK").exitCode, 0) << Log();
+    WriteFile(StateFolder() + "/TarvSetup.jnl", planted);
+    EXPECT_EQ(Quiet("/ROLLBACK").exitCode, row.why ? 1603 : 0) << Log();
 }
 
 INSTANTIATE_TEST_SUITE_P(Journals, PlantedJournal, ::testing::Range<size_t>(0, sizeof kPlanted / sizeof kPlanted[0]),
