@@ -85,6 +85,9 @@ const FailureRow kFailures[] = {
           return std::function<void()>();
       }, true },
     { "ServiceManagerRefused", "OpenSCManagerA=5", "cannot open the service manager", BOTH, nullptr, true },
+    // A list of renames that cannot be read may name any file.
+    { "RestartListUnreadable", "RegQueryValueExA=5:PendingFileRenameOperations",
+      "check before changes failed: cannot read the renames due at the next restart, error 5", CLEAN, nullptr, true },
     // The undo could bring back only our service.
     { "ServiceOfAnotherProduct", nullptr, "check before changes failed: the service hwbridge runs ", CLEAN,
       [](Options &) {

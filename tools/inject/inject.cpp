@@ -9,7 +9,7 @@
 // the calls that create the file (CREATE_ALWAYS, CREATE_NEW): a copy's
 // destination, not the checks that open it first. For WriteFile the text is
 // looked for in the bytes written, and ":#n" counts only writes of n bytes (an
-// undo journal's mark is 12).
+// undo journal's mark is 12); for RegQueryValueExA it is the value's name.
 // Imported functions are patched in
 // Setup.exe's import table; functions it binds at run time (the spooler's)
 // are replaced in what its GetProcAddress returns, so the DLL has to be in
@@ -47,7 +47,7 @@ enum FaultId {
     F_GetWindowsDirectoryA, F_GetVersionExA, F_GetFileInformationByHandle, F_GlobalAlloc,
     F_OpenSCManagerA, F_OpenServiceA, F_CreateServiceA, F_StartServiceA, F_ControlService, F_DeleteService,
     F_LoadLibraryExA, F_GetProcAddress, F_GetTempFileNameA, F_EnumPrinterDriversA, F_SetupUninstallOEMInfA,
-    F_Sleep, F_GetDriveTypeA, F_QueryServiceStatus,
+    F_Sleep, F_GetDriveTypeA, F_QueryServiceStatus, F_RegQueryValueExA,
     F_Count
 };
 
@@ -299,6 +299,12 @@ BOOL WINAPI Fake_DeleteService(SC_HANDLE service)
 {
     return Fails(F_DeleteService) ? FALSE : Real<BOOL (WINAPI *)(SC_HANDLE)>(F_DeleteService)(service);
 }
+LONG WINAPI Fake_RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size)
+{
+    return Fails(F_RegQueryValueExA, name) ? (LONG)g_faults[F_RegQueryValueExA].error
+        : Real<LONG (WINAPI *)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)>(F_RegQueryValueExA)(
+              key, name, reserved, type, data, size);
+}
 
 BOOL WINAPI Fake_EnumPrinterDriversA(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer, DWORD size,
                                      LPDWORD needed, LPDWORD count)
@@ -398,7 +404,7 @@ void DescribeAll()
     FAULT(OpenServiceA); FAULT(CreateServiceA); FAULT(StartServiceA); FAULT(ControlService); FAULT(DeleteService);
     FAULT(LoadLibraryExA); FAULT(GetProcAddress); FAULT(GetTempFileNameA); FAULT(EnumPrinterDriversA);
     FAULT(SetupUninstallOEMInfA); FAULT(Sleep); FAULT(GetDriveTypeA);
-    FAULT(QueryServiceStatus);
+    FAULT(QueryServiceStatus); FAULT(RegQueryValueExA);
 #undef FAULT
 }
 
