@@ -47,7 +47,7 @@ enum FaultId {
     F_GetWindowsDirectoryA, F_GetVersionExA, F_GetFileInformationByHandle, F_GlobalAlloc,
     F_OpenSCManagerA, F_OpenServiceA, F_CreateServiceA, F_StartServiceA, F_ControlService, F_DeleteService,
     F_LoadLibraryExA, F_GetProcAddress, F_GetTempFileNameA, F_EnumPrinterDriversA, F_SetupUninstallOEMInfA,
-    F_Sleep, F_GetDriveTypeA, F_QueryServiceStatus, F_RegQueryValueExA,
+    F_Sleep, F_GetDriveTypeA, F_QueryServiceStatus, F_RegQueryValueExA, F_GetKernelObjectSecurity,
     F_Count
 };
 
@@ -299,6 +299,24 @@ BOOL WINAPI Fake_DeleteService(SC_HANDLE service)
 {
     return Fails(F_DeleteService) ? FALSE : Real<BOOL (WINAPI *)(SC_HANDLE)>(F_DeleteService)(service);
 }
+// Not a failure either: "GetKernelObjectSecurity=1" gives the first entry of
+// the DACL read a type the program does not read (an allowed-callback entry),
+// "=2" makes the DACL count one entry more than it holds.
+BOOL WINAPI Fake_GetKernelObjectSecurity(HANDLE object, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR descriptor,
+                                         DWORD size, LPDWORD needed)
+{
+    BOOL read = Real<BOOL (WINAPI *)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD)>(
+        F_GetKernelObjectSecurity)(object, what, descriptor, size, needed);
+    DWORD at = read && (what & DACL_SECURITY_INFORMATION) ? ((SECURITY_DESCRIPTOR_RELATIVE *)descriptor)->Dacl : 0;
+    ACL *dacl = (ACL *)((BYTE *)descriptor + at);
+    if (at && dacl->AceCount && Fails(F_GetKernelObjectSecurity)) {
+        if (g_faults[F_GetKernelObjectSecurity].error == 1)
+            ((ACE_HEADER *)(dacl + 1))->AceType = ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+        else
+            dacl->AceCount++;
+    }
+    return read;
+}
 LONG WINAPI Fake_RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size)
 {
     return Fails(F_RegQueryValueExA, name) ? (LONG)g_faults[F_RegQueryValueExA].error
@@ -404,7 +422,7 @@ void DescribeAll()
     FAULT(OpenServiceA); FAULT(CreateServiceA); FAULT(StartServiceA); FAULT(ControlService); FAULT(DeleteService);
     FAULT(LoadLibraryExA); FAULT(GetProcAddress); FAULT(GetTempFileNameA); FAULT(EnumPrinterDriversA);
     FAULT(SetupUninstallOEMInfA); FAULT(Sleep); FAULT(GetDriveTypeA);
-    FAULT(QueryServiceStatus); FAULT(RegQueryValueExA);
+    FAULT(QueryServiceStatus); FAULT(RegQueryValueExA); FAULT(GetKernelObjectSecurity);
 #undef FAULT
 }
 
