@@ -295,6 +295,14 @@ const Row kRows[] = {
     { "RunLockThatCannotBeHadStops", "/PORT=LPT1:", 1603, {},
       { "\\TarvSetup.lck: not taken, error 5; nothing was changed" },
       [](Context &context) { context.snapshot = MachineSnapshot(); }, ExpectAsBefore, "CreateFileA=5:TarvSetup.lck" },
+    // An entry of a kind it does not read, or an ACL that ends before its
+    // last entry, counts as a grant to others: the state folder is refused.
+    { "StateFolderWithAnEntryItCannotReadStops", "/PORT=LPT1:", 1603, {},
+      { "run lock: its folder {system}\\LogFiles\\TarvSetup cannot be had, error 1336; nothing was changed" },
+      [](Context &) { fs::create_directories(StateFolder()); }, ExpectNothingInstalled, "GetKernelObjectSecurity=1" },
+    { "StateFolderWithAnAclCutShortStops", "/PORT=LPT1:", 1603, {},
+      { "run lock: its folder {system}\\LogFiles\\TarvSetup cannot be had, error 1336; nothing was changed" },
+      [](Context &) { fs::create_directories(StateFolder()); }, ExpectNothingInstalled, "GetKernelObjectSecurity=2" },
     // Windows 9x: an object of another kind under the mutex's name (an event)
     // is no reason to go on without a lock.
     { "Windows9xLockNameTakenByAnEventStops", "/PORT=LPT1:", 1603, {},
@@ -618,6 +626,15 @@ const Row kRows[] = {
           EXPECT_FALSE(FileExists(InDriverFolder("Tarvf.hlp")));
           EXPECT_FALSE(FileExists(InDriverFolder("Tarva.hlp")));
       } },
+    // Never past a queue that is there but cannot be opened: the driver and its files stay.
+    { "QueueThatCannotBeOpenedStopsTheDeletion", "/UNINSTALL", 1603,
+      { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" }, { "IDS_DELETE_STEP1", "OK" } },
+      { "spooler: printer \"Corvan Tessik\" not opened, error 5" }, [](Context &) { InstallQuietly(); },
+      [](const Context &) {
+          ExpectInstalledOn("LPT1:");
+          EXPECT_TRUE(FileExists(InDriverFolder("Tarvf.hlp"))) << ReadFile(LogPath());
+      },
+      "OpenPrinterA=5" },
     { "MarkedFileAlreadyGoneIsNoFailure", "/UNINSTALL", 0, { { "IDS_CONFIRM_COMPLETE_DELETION", "Yes" } },
       { "already gone {drivers}\\Tarva.hlp", "complete deletion done" },
       [](Context &) {

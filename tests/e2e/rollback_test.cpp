@@ -85,6 +85,9 @@ const FailureRow kFailures[] = {
           return std::function<void()>();
       }, true },
     { "ServiceManagerRefused", "OpenSCManagerA=5", "cannot open the service manager", BOTH, nullptr, true },
+    // A list of renames that cannot be read may name any file.
+    { "RestartListUnreadable", "RegQueryValueExA=5:PendingFileRenameOperations",
+      "check before changes failed: cannot read the renames due at the next restart, error 5", CLEAN, nullptr, true },
     // The undo could bring back only our service.
     { "ServiceOfAnotherProduct", nullptr, "check before changes failed: the service hwbridge runs ", CLEAN,
       [](Options &) {
@@ -101,6 +104,16 @@ const FailureRow kFailures[] = {
     // The record of a copy comes before the copy: no copy is left without one.
     { "CopyRecordNotWritten", "WriteFile=112:TarvGI.bku", "undo journal: a record cannot be written, error 112",
       INSTALLED },
+    // Nothing is written after a record cut short, which would read it as part of that record:
+    // here the record of the precompiled form of a second copy of the INF.
+    { "RecordCutShortIsTheLast", "WriteFile=112@1:.pnf", "undo journal: a record cannot be written, error 112",
+      INSTALLED,
+      [](Options &options) {
+          WriteFile(InInfFolder("oem7.inf"), ReadFile(InInfFolder("tarv.inf")));
+          WriteFile(InInfFolder("oem7.pnf"), "precompiled");
+          options.env["TARV_TORN_WRITES"] = "1";
+          return std::function<void()>();
+      } },
     { "CopyFailsHalfWay", "CreateFileA=112:>Tarv.ini", "copy failed ", BOTH },
     { "InfRefused", nullptr, "tarv.inf: failed, error ", BOTH,
       [](Options &options) {
@@ -117,6 +130,13 @@ const FailureRow kFailures[] = {
     { "ServiceNotCreated", "CreateServiceA=5@1", "service hwbridge created: failed, error 5", BOTH },
     { "ServiceDoesNotStart", "StartServiceA=1058@1", "service hwbridge started: failed, error 1058", BOTH },
     { "DeviceNotOpened", "CreateFileA=2:\\\\.\\hwbridge", "device \\\\.\\hwbridge opened: failed, error 2", BOTH },
+    // The earlier service comes back with its start type.
+    { "EarlierServiceStartedAutomatically", "CreateFileA=2:\\\\.\\hwbridge", "device \\\\.\\hwbridge opened: failed",
+      INSTALLED,
+      [](Options &) {
+          EXPECT_NE(Probe({ "set-start-type", "hwbridge", "2" }).find("SET-START-TYPE 1"), std::string::npos);
+          return std::function<void()>();
+      } },
 };
 
 class Failure : public ::testing::TestWithParam<size_t> {
@@ -359,14 +379,17 @@ TEST(Journal, IsWrittenThroughAndMadeNew)
     CleanInstallState();
 }
 
-// An undo step that fails keeps what the next run needs (the copy of a file,
-// the journal with the marks of what was done), and the run says so and ends
-// with 1603; the next run, here one that only recovers, finishes the undo.
+// An undo step that fails, or whose mark cannot be written, ends the undo
+// there and keeps what the next run needs (the copy of a file, the journal
+// with the marks of what was done), and the run says so and ends with 1603;
+// the next run, here one that only recovers, finishes the undo.
 TEST(Undo, AStepThatFailsIsFinishedByTheNextRun)
 {
     struct { const char *fault; Start start; const char *line; } cases[] = {
         { "CopyFileA=5:trv", INSTALLED, "not put back, error 5; its copy stays: " },
         { "DeleteFileA=5:TarvUI", CLEAN, "TarvUI.dll not deleted, error 5" },
+        { "WriteFile=112:#12", CLEAN, "undo journal: a record cannot be written, error 112" },  // a mark
+        { "ControlService=5", CLEAN, "undo: service hwbridge deleted: failed" },  // the service still runs
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.fault);
@@ -379,6 +402,7 @@ TEST(Undo, AStepThatFailsIsFinishedByTheNextRun)
         for (const char *part : { c.line, "undo: not finished; the journal ", "setup failed; its changes could not all be undone" })
             EXPECT_NE(log.find(part), std::string::npos) << "no \"" << part << "\" in\n" << log;
         EXPECT_EQ(log.find("its changes were undone"), std::string::npos) << log;
+        EXPECT_EQ(log.find(" undo: ", log.find(c.line)), log.find(" undo: not finished")) << log;
         EXPECT_TRUE(FileExists(StateFolder() + "/TarvSetup.jnl"));
         // Each copy a restore still needs is there.
         std::istringstream lines(log);
@@ -517,6 +541,10 @@ TEST_P(PlantedJournal, IsAppliedNotEvenInPart)
     }
     // The setup that follows ends as it would without it.
     EXPECT_EQ(Quiet("/PORT=LPT1:").exitCode, 0) << Log();
+    // With no journal there is nothing to roll back; one set aside has undone nothing.
+    EXPECT_EQ(Quiet("/ROLLBACK").exitCode, 0) << Log();
+    WriteFile(StateFolder() + "/TarvSetup.jnl", planted);
+    EXPECT_EQ(Quiet("/ROLLBACK").exitCode, row.why ? 1603 : 0) << Log();
 }
 
 INSTANTIATE_TEST_SUITE_P(Journals, PlantedJournal, ::testing::Range<size_t>(0, sizeof kPlanted / sizeof kPlanted[0]),

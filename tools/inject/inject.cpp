@@ -7,7 +7,10 @@
 // only calls whose first (path or name) argument contains text count (for
 // GetProcAddress, the function name). For CreateFileA, ":>text" counts only
 // the calls that create the file (CREATE_ALWAYS, CREATE_NEW): a copy's
-// destination, not the checks that open it first. Imported functions are patched in
+// destination, not the checks that open it first. For WriteFile the text is
+// looked for in the bytes written, and ":#n" counts only writes of n bytes (an
+// undo journal's mark is 12); for RegQueryValueExA it is the value's name.
+// Imported functions are patched in
 // Setup.exe's import table; functions it binds at run time (the spooler's)
 // are replaced in what its GetProcAddress returns, so the DLL has to be in
 // place before the program binds them.
@@ -16,6 +19,8 @@
 // TARV_PAUSE_UNTIL exists (at most a minute), after creating the file
 // TARV_PAUSE_READY: a test can act while the program stands at that point
 // (end the whole Wine session, say).
+// TARV_TORN_WRITES=1 makes a WriteFile that fails write the first half of its
+// bytes first, as a write cut short by a power loss may leave it.
 // TARV_RECORD_OPENS=text:path appends access, disposition and flags of each
 // CreateFileA whose path contains text to path.
 // GetDriveTypeA is faked rather than failed: its "error" is the drive type
@@ -42,7 +47,7 @@ enum FaultId {
     F_GetWindowsDirectoryA, F_GetVersionExA, F_GetFileInformationByHandle, F_GlobalAlloc,
     F_OpenSCManagerA, F_OpenServiceA, F_CreateServiceA, F_StartServiceA, F_ControlService, F_DeleteService,
     F_LoadLibraryExA, F_GetProcAddress, F_GetTempFileNameA, F_EnumPrinterDriversA, F_SetupUninstallOEMInfA,
-    F_Sleep, F_GetDriveTypeA, F_QueryServiceStatus,
+    F_Sleep, F_GetDriveTypeA, F_QueryServiceStatus, F_RegQueryValueExA, F_GetKernelObjectSecurity,
     F_Count
 };
 
@@ -163,17 +168,26 @@ bool WriteFails(LPCVOID buffer, DWORD size)
     const char *bytes = (const char *)buffer;
     if (!length)
         return Fails(F_WriteFile);
+    if (*match == '#')
+        return size == strtoul(match + 1, 0, 10) && Fails(F_WriteFile, match);
     for (DWORD at = 0; at + length <= size; at++)
         if (memcmp(bytes + at, match, length) == 0)
             return Fails(F_WriteFile, match);
     return false;
 }
 
+int g_tornWrites;
+
 BOOL WINAPI Fake_WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped)
 {
-    return WriteFails(buffer, size) ? FALSE
-        : Real<BOOL (WINAPI *)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)>(F_WriteFile)(
-              file, buffer, size, done, overlapped);
+    auto real = Real<BOOL (WINAPI *)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)>(F_WriteFile);
+    if (!WriteFails(buffer, size))
+        return real(file, buffer, size, done, overlapped);
+    DWORD error = GetLastError(), half = 0;
+    if (g_tornWrites)
+        real(file, buffer, size / 2, &half, overlapped);
+    SetLastError(error);
+    return FALSE;
 }
 // TARV_RECORD_OPENS=text:path appends the access, disposition and flags of
 // every CreateFileA whose path contains text to the file path.
@@ -285,6 +299,30 @@ BOOL WINAPI Fake_DeleteService(SC_HANDLE service)
 {
     return Fails(F_DeleteService) ? FALSE : Real<BOOL (WINAPI *)(SC_HANDLE)>(F_DeleteService)(service);
 }
+// Not a failure either: "GetKernelObjectSecurity=1" gives the first entry of
+// the DACL read a type the program does not read (an allowed-callback entry),
+// "=2" makes the DACL count one entry more than it holds.
+BOOL WINAPI Fake_GetKernelObjectSecurity(HANDLE object, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR descriptor,
+                                         DWORD size, LPDWORD needed)
+{
+    BOOL read = Real<BOOL (WINAPI *)(HANDLE, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD)>(
+        F_GetKernelObjectSecurity)(object, what, descriptor, size, needed);
+    DWORD at = read && (what & DACL_SECURITY_INFORMATION) ? ((SECURITY_DESCRIPTOR_RELATIVE *)descriptor)->Dacl : 0;
+    ACL *dacl = (ACL *)((BYTE *)descriptor + at);
+    if (at && dacl->AceCount && Fails(F_GetKernelObjectSecurity)) {
+        if (g_faults[F_GetKernelObjectSecurity].error == 1)
+            ((ACE_HEADER *)(dacl + 1))->AceType = ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+        else
+            dacl->AceCount++;
+    }
+    return read;
+}
+LONG WINAPI Fake_RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size)
+{
+    return Fails(F_RegQueryValueExA, name) ? (LONG)g_faults[F_RegQueryValueExA].error
+        : Real<LONG (WINAPI *)(HKEY, LPCSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD)>(F_RegQueryValueExA)(
+              key, name, reserved, type, data, size);
+}
 
 BOOL WINAPI Fake_EnumPrinterDriversA(LPSTR server, LPSTR environment, DWORD level, LPBYTE buffer, DWORD size,
                                      LPDWORD needed, LPDWORD count)
@@ -384,7 +422,7 @@ void DescribeAll()
     FAULT(OpenServiceA); FAULT(CreateServiceA); FAULT(StartServiceA); FAULT(ControlService); FAULT(DeleteService);
     FAULT(LoadLibraryExA); FAULT(GetProcAddress); FAULT(GetTempFileNameA); FAULT(EnumPrinterDriversA);
     FAULT(SetupUninstallOEMInfA); FAULT(Sleep); FAULT(GetDriveTypeA);
-    FAULT(QueryServiceStatus);
+    FAULT(QueryServiceStatus); FAULT(RegQueryValueExA); FAULT(GetKernelObjectSecurity);
 #undef FAULT
 }
 
@@ -554,6 +592,8 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
         g_errorModeOut[0] = '\0';
     if (!GetEnvironmentVariableA("TARV_RECORD_OPENS", g_recordOpens, sizeof g_recordOpens))
         g_recordOpens[0] = '\0';
+    char torn[8];
+    g_tornWrites = GetEnvironmentVariableA("TARV_TORN_WRITES", torn, sizeof torn) != 0;
     char pauseAt[192];
     if (GetEnvironmentVariableA("TARV_PAUSE_AT", pauseAt, sizeof pauseAt)) {
         char *match = strchr(pauseAt, ':');

@@ -15,6 +15,7 @@
 //   delete-service NAME          stops and deletes a service
 //   create-service NAME BINPATH  a demand-start kernel-driver service
 //   stop-service NAME            stops a service
+//   set-start-type NAME TYPE     changes a service's start type (2: automatic)
 //   pending-renames              PENDING lines: the renames and deletions due at the next restart
 //   clear-pending-renames        forgets them
 //   load-library NAME            LoadLibraryA through the default search order
@@ -326,6 +327,18 @@ void CreateKernelService(const char *name, const char *binaryPath)
         CloseServiceHandle(manager);
 }
 
+void SetStartType(const char *name, DWORD start)
+{
+    SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = manager ? OpenServiceA(manager, name, SERVICE_ALL_ACCESS) : 0;
+    BOOL changed = service && ChangeServiceConfigA(service, SERVICE_NO_CHANGE, start, SERVICE_NO_CHANGE, 0, 0, 0, 0, 0, 0, 0);
+    printf("SET-START-TYPE %d error=%lu\n", changed ? 1 : 0, changed ? 0 : GetLastError());
+    if (service)
+        CloseServiceHandle(service);
+    if (manager)
+        CloseServiceHandle(manager);
+}
+
 void HoldService(const char *name, DWORD ms)
 {
     SC_HANDLE manager = OpenSCManagerA(0, 0, SC_MANAGER_ALL_ACCESS);
@@ -388,6 +401,10 @@ int main(int argc, char **argv)
         }
         else if (strcmp(command, "delete-service") == 0 && Needs(argc, i, 1)) StopOrDeleteService(argv[++i], true);
         else if (strcmp(command, "stop-service") == 0 && Needs(argc, i, 1)) StopOrDeleteService(argv[++i], false);
+        else if (strcmp(command, "set-start-type") == 0 && Needs(argc, i, 2)) {
+            SetStartType(argv[i + 1], (DWORD)atol(argv[i + 2]));
+            i += 2;
+        }
         else if (strcmp(command, "hold-service") == 0 && Needs(argc, i, 2)) {
             HoldService(argv[i + 1], (DWORD)atol(argv[i + 2]));
             i += 2;
