@@ -5,11 +5,13 @@
 
 #include <string.h>
 
-#include "app/request.h"
+#include "app/switches.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
 
-extern "C" void WinMainCRTStartup()
+// Visible although Setup.exe is compiled as the whole program: the linker
+// takes it for the entry point.
+extern "C" __attribute__((used, externally_visible)) void WinMainCRTStartup()
 {
     STARTUPINFOA startup;
     startup.cb = sizeof startup;

@@ -62,8 +62,5 @@ set(WIN32_SOURCES
 )
 
 # Start-up code and memory helpers of a program linked without a C runtime
-# (MinGW builds; an MSVC build keeps its own runtime's).
-set(NO_CRT_SOURCES
-  app/entry.cpp
-  base/runtime.cpp
-)
+# (MinGW builds, cmake/win32.cmake: app/entry.cpp and base/runtime.cpp; an
+# MSVC build keeps its own runtime's).

@@ -26,7 +26,30 @@ if(TARV_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
 endif()
 
 configure_file(res/version.h.in ${CMAKE_BINARY_DIR}/generated/version.h @ONLY)
-add_executable(Setup WIN32 ${LOGIC_SOURCES} ${WIN32_SOURCES} res/setup.rc)
+if(MINGW)
+  # One translation unit, compiled as the whole program: the compiler makes
+  # every function but the entry point local, inlines and drops across files
+  # as link-time optimisation would (binutils 2.40's ld crashes with the LTO
+  # plugin on this link). The start-up code's memory helpers stay apart: the
+  # compiler itself calls them.
+  set(TARV_WHOLE_PROGRAM ${CMAKE_BINARY_DIR}/generated/whole_program.cpp)
+  set(whole "// Generated from cmake/sources.cmake: Setup.exe as one translation unit.\n")
+  foreach(source ${LOGIC_SOURCES} ${WIN32_SOURCES} app/entry.cpp)
+    string(APPEND whole "#include \"${source}\"\n")
+  endforeach()
+  file(CONFIGURE OUTPUT ${TARV_WHOLE_PROGRAM} CONTENT "${whole}")
+  # Smallest code: a step called once stays a call rather than a copy in
+  # its caller's frame; on i686 the stack keeps the 4-byte alignment the
+  # Win32 ABI gives, instead of realigning to 16 in every caller.
+  set(whole_options -fwhole-program -Oz -fno-inline-functions-called-once)
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    list(APPEND whole_options -mpreferred-stack-boundary=2)
+  endif()
+  set_source_files_properties(${TARV_WHOLE_PROGRAM} PROPERTIES COMPILE_OPTIONS "${whole_options}")
+  add_executable(Setup WIN32 ${TARV_WHOLE_PROGRAM} res/setup.rc)
+else()
+  add_executable(Setup WIN32 ${LOGIC_SOURCES} ${WIN32_SOURCES} res/setup.rc)
+endif()
 target_include_directories(Setup PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 # Signed right after each link, before anything packages it.
 if(TARV_SIGN_PFX)
@@ -48,7 +71,7 @@ if(MINGW)
   # start on. The entry point and the memory helpers are the program's own;
   # libgcc, a static library, supplies the helpers the compiler may call
   # (stack probes, 64-bit arithmetic on i686).
-  target_sources(Setup PRIVATE ${NO_CRT_SOURCES})
+  target_sources(Setup PRIVATE base/runtime.cpp)
   set_source_files_properties(base/runtime.cpp PROPERTIES
                               COMPILE_OPTIONS "-fno-builtin;-fno-tree-loop-distribute-patterns")
   # Header fields every platform of the catalogue loads: subsystem version
