@@ -163,7 +163,9 @@ for lang in en fr ja; do
   wait "$holder"
   probe clear-pending-renames
   quiet_setup
-  # /VERIFY over a changed driver file (in both of its folders) and a common tool gone.
+  # /VERIFY over a changed driver file (in both of its folders), a common tool
+  # gone and the kernel service gone with its device: each named once.
+  probe delete-service hwbridge
   printf 'changed' >"$target/TarvUI.dll"
   printf 'changed' >"$target/3/TarvUI.dll"
   sysdir=$("$WINELOADER" "$tools/probe.exe" folders | tr -d '\r' | sed -n 's/^SYSDIR //p')
