@@ -176,7 +176,9 @@ TEST(Startup, MissingSystemDllOrFunctionIsNamedAndNothingNeedingItRuns)
         Options options;
         options.media = MakeMedia("startup", false);
         options.inject = !item.early;
-        options.injectEarly = item.early;
+        // Patched before the first instruction: the compiler may keep an
+        // imported function's address in a register from WinMain's start on.
+        options.injectAtStart = item.early;
         options.env["TARV_FAULTS"] = item.faults;
         options.tail = item.tail;
         options.answers = item.answers;
