@@ -6,8 +6,10 @@
 // each is also tried cut short at every length and with a bit of each
 // byte flipped.
 #include <stdint.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <strings.h>
 
 #include <dirent.h>
 
@@ -21,10 +23,14 @@
 #include "catalog/product_names.h"
 #include "undo/journal_records.h"
 
-static void Check(bool condition)
+// A failed property names its line before the abort.
+#define Check(c) CheckAt(c, __LINE__)
+static void CheckAt(bool condition, int line)
 {
-    if (!condition)
+    if (!condition) {
+        fprintf(stderr, "fuzz_journal.cpp:%d: property failed\n", line);
         abort();
+    }
 }
 
 // PRINTER_INFO_2A and DRIVER_INFO_3A as Win64 lays them out.
@@ -115,11 +121,14 @@ static void Visit(void *context, size_t index, int type, const unsigned char *da
     if (CheckJournalRecord(&kRules, index, type, data, size))
         return;
     if (type == JOURNAL_COPY || type == JOURNAL_CHANGE) {
-        // Two texts, ending inside the record; the copy beside its file.
+        // Two texts, ending inside the record; the copy beside its file,
+        // which is the catalogue's, the kernel driver or an INF copy's
+        // precompiled form.
         const char *path = (const char *)data, *copy = RecordCopyName(data);
+        const char *name = PathFileName(path, ShiftJisLead);
         Check(copy + strlen(copy) + 1 == (const char *)data + size);
-        Check(IsProductFileName(PathFileName(path, ShiftJisLead))
-              || strcmp(path, kRules.kernelDriverPath) == 0);
+        Check(IsProductFileName(name) || strcasecmp(path, kRules.kernelDriverPath) == 0
+              || IsModelInfCopyName(name, ".pnf"));
     }
     if (type != JOURNAL_QUEUE_DELETED && type != JOURNAL_DRIVER_DELETED)
         return;
