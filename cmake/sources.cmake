@@ -27,6 +27,7 @@ set(WIN32_SOURCES
   install/ports.cpp
   install/spooler.cpp
   remove/purge.cpp
+  remove/purge_file.cpp
   remove/purge_inf.cpp
   remove/purge_service.cpp
   remove/remove.cpp

@@ -1,4 +1,6 @@
-// State of one purge, shared by its steps (remove/purge*.cpp).
+// State of one purge, shared by its steps (remove/purge*.cpp): the order
+// of the steps (purge.cpp) calls the service and INF steps, and all of them
+// call the one-file step (purge_file.cpp).
 #ifndef TARV_PURGE_RUN_H
 #define TARV_PURGE_RUN_H
 
@@ -18,10 +20,6 @@ struct PurgeRun {
 // next restart (NT family); any other failure is reported (message 150).
 // Each outcome is logged.
 void PurgeFile(PurgeRun *run, const char *path);
-
-// Marks path for deletion at the next restart (NT family only); 1 when done.
-// aside receives (PATH_CHARS) the name it was renamed to first, or "".
-int DeleteAtRestart(const char *path, char *aside);
 
 void PurgeKernelService(PurgeRun *run);
 void PurgeRegisteredInf(PurgeRun *run, int row);
