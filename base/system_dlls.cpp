@@ -67,13 +67,20 @@ static void Bind(HMODULE module, const char *name, Proc *slot, BindFailure *fail
 
 #define BIND(calls, module, name, failure) Bind(module, #name, &(calls)->name, failure)
 
+// The DLL from the system folder, its failure recorded as the binding's.
+static HMODULE LoadForBinding(const char *dll, BindFailure *failure)
+{
+    failure->dll = dll;
+    failure->function = 0;
+    HMODULE module = LoadSystemLibrary(dll);
+    failure->error = GetLastError();
+    return module;
+}
+
 int BindSpooler(SpoolerCalls *calls, BindFailure *failure)
 {
     ZeroMemory(calls, sizeof *calls);
-    failure->dll = kSpoolerDll;
-    failure->function = 0;
-    HMODULE module = LoadSystemLibrary(kSpoolerDll);
-    failure->error = GetLastError();
+    HMODULE module = LoadForBinding(kSpoolerDll, failure);
     if (!module)
         return 0;
     SpoolerCalls bound;
@@ -99,10 +106,7 @@ int BindSpooler(SpoolerCalls *calls, BindFailure *failure)
 
 int InitControls(BindFailure *failure)
 {
-    failure->dll = kControlsDll;
-    failure->function = 0;
-    HMODULE module = LoadSystemLibrary(kControlsDll);
-    failure->error = GetLastError();
+    HMODULE module = LoadForBinding(kControlsDll, failure);
     if (!module)
         return 0;
     decltype(&::InitCommonControls) initCommonControls = 0;
