@@ -52,12 +52,15 @@ else()
 endif()
 target_include_directories(Setup PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_BINARY_DIR}/generated)
 # Signed right after each link, before anything packages it.
-if(TARV_SIGN_PFX)
-  add_custom_command(TARGET Setup POST_BUILD
-    COMMAND ${TARV_LINK_ENV} ${CMAKE_SOURCE_DIR}/package/sign.sh $<TARGET_FILE:Setup> ${TARV_SIGN_PFX}
-            ${TARV_SIGN_PASSWORD_FILE} ${TARV_SIGN_TIMESTAMP_URL}
-    VERBATIM)
-endif()
+function(tarv_sign_after_link target)
+  if(TARV_SIGN_PFX)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${TARV_LINK_ENV} ${CMAKE_SOURCE_DIR}/package/sign.sh $<TARGET_FILE:${target}> ${TARV_SIGN_PFX}
+              ${TARV_SIGN_PASSWORD_FILE} ${TARV_SIGN_TIMESTAMP_URL}
+      VERBATIM)
+  endif()
+endfunction()
+tarv_sign_after_link(Setup)
 # For the benchmark only, never shipped: a quiet setup without its checks and
 # undo journal, to measure what they cost.
 option(TARV_MEASURE_WITHOUT_UNDO "Build Setup.exe without the quiet setup's checks and undo journal (benchmark)" OFF)
@@ -98,12 +101,7 @@ else()
   target_sources(TarvCA PRIVATE package/ca/tarv_ca.def)
   target_link_libraries(TarvCA PRIVATE msi advapi32 user32 kernel32)
 endif()
-if(TARV_SIGN_PFX)
-  add_custom_command(TARGET TarvCA POST_BUILD
-    COMMAND ${TARV_LINK_ENV} ${CMAKE_SOURCE_DIR}/package/sign.sh $<TARGET_FILE:TarvCA> ${TARV_SIGN_PFX}
-            ${TARV_SIGN_PASSWORD_FILE} ${TARV_SIGN_TIMESTAMP_URL}
-    VERBATIM)
-endif()
+tarv_sign_after_link(TarvCA)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/media/CMakeLists.txt)
   add_subdirectory(media)
