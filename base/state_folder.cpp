@@ -45,14 +45,14 @@ int GetStateFolder(char *path, size_t size, int create)
     UINT length = GetSystemDirectoryA(path, (UINT)size);
     if (length == 0)
         return 0;
-    if (length >= size || !FormatText(path + length, size - length, "%sLogFiles", PathSeparatorAfter(path, IsLeadByte))) {
+    if (length >= size || !FormatText(path + length, size - length, "%s" STATE_FOLDER_PARENT, PathSeparatorAfter(path, IsLeadByte))) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
     if (create && !CreateDirectoryA(path, 0) && GetLastError() != ERROR_ALREADY_EXISTS)
         return 0;
     length += (UINT)strlen(path + length);
-    if (!FormatText(path + length, size - length, "\\TarvSetup")) {
+    if (!FormatText(path + length, size - length, "\\" STATE_FOLDER_NAME)) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }

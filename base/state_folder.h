@@ -6,6 +6,12 @@
 
 #include <windows.h>
 
+// Its names, and the undo journal's, shared with the package's custom
+// actions, which find the journal and keep a copy of Setup.exe beside it.
+#define STATE_FOLDER_PARENT "LogFiles"
+#define STATE_FOLDER_NAME "TarvSetup"
+#define JOURNAL_FILE_NAME "TarvSetup.jnl"
+
 // Its path, created when missing and create is set; 0 with the last error set
 // when it cannot be had (or the path does not fit).
 int GetStateFolder(char *path, size_t size, int create);

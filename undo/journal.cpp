@@ -14,15 +14,13 @@
 #include "run/state.h"
 #include "undo/journal.h"
 
-static const char kJournalName[] = "TarvSetup.jnl";
-
 int JournalPath(char *path, size_t size)
 {
     size_t length;
     if (!GetStateFolder(path, size, 1))
         return 0;
     length = strlen(path);
-    return FormatText(path + length, size - length, "\\%s", kJournalName);
+    return FormatText(path + length, size - length, "\\%s", JOURNAL_FILE_NAME);
 }
 
 static int Write(HANDLE file, const void *data, DWORD size)

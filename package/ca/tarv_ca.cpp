@@ -17,14 +17,15 @@
 #include <string.h>
 
 #include "base/accounts.h"
+#include "base/state_folder.h"
 
 enum { DATA_CHARS = 2048, LINE_CHARS = 2048, LOG_MAX_BYTES = 16 * 1024 * 1024, RESTART_NEEDED = 3010 };
 
 static const char kMarkKey[] = "Software\\Corvan Tessik\\Tarv Driver", kMarkValue[] = "RestartNeeded";
 // Setup.exe's state folder, under the system folder, which only
 // administrators can change; its journal and the copy of Setup.exe there.
-static const char kStateFolder[] = "\\LogFiles\\TarvSetup\\", kJournal[] = "TarvSetup.jnl",
-                  kKeptCopy[] = "TarvUndo.exe";
+static const char kStateFolder[] = "\\" STATE_FOLDER_PARENT "\\" STATE_FOLDER_NAME "\\",
+                  kJournal[] = JOURNAL_FILE_NAME, kKeptCopy[] = "TarvUndo.exe";
 
 // One line into the installer's log, as it is: "[1]" takes the text from the
 // record's field, where brackets name no property.
