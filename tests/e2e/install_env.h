@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "tests/e2e/harness.h"
 
 namespace install {
@@ -17,6 +19,13 @@ extern const char kSharingDriver[];  // another driver a test registers, listing
 
 // Removes everything a setup can leave behind.
 void CleanInstallState();
+
+// Rows of a table that each start and end on a machine without the printer.
+class CleanMachineRows : public ::testing::TestWithParam<size_t> {
+protected:
+    void SetUp() override { CleanInstallState(); }
+    void TearDown() override { CleanInstallState(); }
+};
 
 // Adds ports to the spooler's list for one test; RemoveTestPorts takes them away.
 void AddTestPort(const std::string &name);

@@ -689,10 +689,8 @@ const Row kRows[] = {
       nullptr, nullptr, "winxp", { "always,Test\\,long.txt" } },
 };
 
-class Quiet : public ::testing::TestWithParam<size_t> {
+class Quiet : public CleanMachineRows {
 protected:
-    void SetUp() override { CleanInstallState(); }
-    void TearDown() override { CleanInstallState(); }
 
     // Runs a row in one language and checks everything it promises.
     static void RunRow(const Row &row, const Language &language)

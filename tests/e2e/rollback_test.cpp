@@ -139,9 +139,8 @@ const FailureRow kFailures[] = {
       } },
 };
 
-class Failure : public ::testing::TestWithParam<size_t> {
+class Failure : public CleanMachineRows {
 protected:
-    void SetUp() override { CleanInstallState(); }
     void TearDown() override
     {
         Probe({ "clear-pending-renames" });
@@ -236,11 +235,7 @@ void RunAndCut(const std::string &tail, const std::string &pauseAt, const std::s
         << "the run was not cut short\n" << log;
 }
 
-class Cut : public ::testing::TestWithParam<size_t> {
-protected:
-    void SetUp() override { CleanInstallState(); }
-    void TearDown() override { CleanInstallState(); }
-};
+class Cut : public CleanMachineRows {};
 
 TEST_P(Cut, TheNextRunFinishesTheJob)
 {
@@ -431,11 +426,7 @@ const RecoveryCutRow kRecoveryCuts[] = {
     { "AfterTheEarlierDriverCameBack", "AddPrinterA@2" },
 };
 
-class RecoveryCut : public ::testing::TestWithParam<size_t> {
-protected:
-    void SetUp() override { CleanInstallState(); }
-    void TearDown() override { CleanInstallState(); }
-};
+class RecoveryCut : public CleanMachineRows {};
 
 TEST_P(RecoveryCut, TheNextRunFinishesTheUndo)
 {
@@ -506,11 +497,7 @@ const PlantedRow kPlanted[] = {
       nullptr },
 };
 
-class PlantedJournal : public ::testing::TestWithParam<size_t> {
-protected:
-    void SetUp() override { CleanInstallState(); }
-    void TearDown() override { CleanInstallState(); }
-};
+class PlantedJournal : public CleanMachineRows {};
 
 TEST_P(PlantedJournal, IsAppliedNotEvenInPart)
 {
